@@ -1,0 +1,26 @@
+#include <cerrno>
+#include <ctime>
+
+#include "platform/Pause.h"
+
+namespace platform {
+namespace {
+class PosixPause final : public IPause {
+public:
+    void Sleep(std::uint32_t milliseconds) override
+    {
+        timespec left{static_cast<time_t>(milliseconds / 1000),
+                      static_cast<long>(milliseconds % 1000) * 1000000L};
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+        }
+    }
+};
+}  // namespace
+
+IPause& SystemPause()
+{
+    static PosixPause pause;
+    return pause;
+}
+
+}  // namespace platform
