@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing from Debian's packages and runs every test:
+# the Linux build, the same tests under the address and undefined-behaviour
+# sanitizers, the thread tests under ThreadSanitizer, and the Windows cross
+# build with its tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "Linux build and tests"
+cmake --preset linux
+cmake --build --preset linux
+ctest --preset linux
+
+step "Address and undefined-behaviour sanitizers"
+cmake --preset sanitize
+cmake --build --preset sanitize
+ctest --preset sanitize
+
+step "Thread sanitizer (thread tests)"
+cmake --preset tsan
+cmake --build --preset tsan
+ctest --preset tsan
+
+step "Windows cross build, tests under Wine"
+cmake --preset windows
+cmake --build --preset windows
+scripts/wine-env.sh ctest --preset windows
+
+step "all tests passed"
