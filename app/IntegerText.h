@@ -1,0 +1,19 @@
+#pragma once
+// The integer text conversions used everywhere in the application: the card
+// formats, the command line and the window's fields.
+//
+// Accepted text: any number of leading blanks (code 32 only), at most one
+// sign ("+" or "-"), then either decimal digits or a hexadecimal number
+// introduced by "$", "x", "X", "0x" or "0X", and nothing after the digits.
+// Decimal values must fit the signed range of the result. Hexadecimal values
+// may have any number of leading zeros and up to 8 (32-bit) or 16 (64-bit)
+// significant digits; they are taken as two's-complement values, so $FFFFFFFF
+// is -1 in TextToInt32, and a "-" before the prefix negates the value.
+//
+// Anything else raises EConvertError "'<text>' is not a valid integer value".
+
+#include <cstdint>
+#include <string>
+
+std::int32_t TextToInt32(const std::string& text);
+std::int64_t TextToInt64(const std::string& text);

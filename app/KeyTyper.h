@@ -1,0 +1,34 @@
+#pragma once
+// The key typer: types one card text into whatever window has the focus, as
+// synthetic key presses, reading FillZeroLength, AutoEnter and CardFormat
+// (app/Settings.h). The keyboard and the pause are injected.
+//
+// Each key is a key-down followed at once by its key-up, then a 20 ms pause
+// (Enter has no pause of its own; the final pause follows it).
+//
+// - Format 7 with a three-character text: the characters only, no zero fill,
+//   no length test, no Enter, no final pause.
+// - Otherwise a text longer than FillZeroLength is dropped whole; a shorter
+//   one gets leading "0" keys up to FillZeroLength; format 10 types a Tab
+//   before the text's fourth character; Enter follows when AutoEnter is 1;
+//   then the final pause.
+// - Only 0-9, A-F, a-f and "-" have keys. A text holding anything else is not
+//   typed at all (no zeros, no Tab, no Enter).
+// A refused text, a dropped text and a call with no keyboard are each
+// reported with one line on the diagnostic stream.
+
+#include <string>
+
+#include "platform/Keyboard.h"
+#include "platform/Pause.h"
+
+void TypeText(const std::string& T);
+
+// Not owned. nullptr: no keyboard, and TypeText types nothing.
+void SetKeyboard(platform::IKeyboard* keyboard);
+
+// Not owned. nullptr: platform::SystemPause().
+void SetPause(platform::IPause* pause);
+
+// The pause in use; ConvertFrame's 20 ms after format 7's prefix uses it too.
+platform::IPause& Pause();
