@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "TyperFixture.h"
+#include "app/KeyTyper.h"
+
+namespace {
+
+using KeyTyperTest = TyperTest;
+
+// Every key is pressed and released before the next one, and keys go out in
+// order with their pauses: the full timeline, format 10 with its Tab.
+TEST_F(KeyTyperTest, EveryKeyIsADownUpPairFollowedByItsPause)
+{
+    Settings(10, 10, 1);
+    TypeText("18752445");
+    EXPECT_EQ(keyboard.Timeline(),
+              "d30 u30 p20 d30 u30 p20 "                          // fill zeros
+              "d31 u31 p20 d38 u38 p20 d37 u37 p20 "              // 1 8 7
+              "d09 u09 p20 "                                      // Tab before the fourth character
+              "d35 u35 p20 d32 u32 p20 d34 u34 p20 d34 u34 p20 d35 u35 p20 "
+              "d0D u0D p20");                                     // Enter, then the final pause
+    EXPECT_TRUE(diagnostics.empty());
+}
+
+TEST_F(KeyTyperTest, AutoEnterOffLeavesTheKeysOwnPauseAndTheFinalOne)
+{
+    Settings(1, 1, 0);
+    TypeText("7");
+    EXPECT_EQ(keyboard.Timeline(), "d37 u37 p20 p20");
+}
+
+TEST_F(KeyTyperTest, ThreeCharacterRuleOfFormat7)
+{
+    Settings(7, 0, 1);
+    TypeText("170");
+    EXPECT_EQ(keyboard.Timeline(), "d31 u31 p20 d37 u37 p20 d30 u30 p20");
+    EXPECT_TRUE(diagnostics.empty());
+}
+
+TEST_F(KeyTyperTest, KeysAndPausesBySettings)
+{
+    const struct {
+        std::string text;
+        std::int32_t format;
+        std::int32_t fill;
+        std::uint8_t autoEnter;
+        std::string keys;
+        std::uint64_t pausedMs;
+    } cases[] = {
+        {"18752445", 3, 10, 1, "0018752445 Enter", 220},
+        {"18752445", 10, 10, 1, "00187 Tab 52445 Enter", 240},
+        {"1234567890", 1, 10, 1, "1234567890 Enter", 220},  // exactly the fill length: no zeros
+        {"12345678901", 1, 10, 1, "", 0},                    // one more: nothing, not even Enter
+        {"", 1, 10, 1, "0000000000 Enter", 220},
+        {"", 1, 0, 1, " Enter", 20},
+        {"1", 1, 0, 1, "", 0},
+        {"", 1, -1, 1, "", 0},
+        {"", 1, INT32_MIN, 1, "", 0},
+        {"1", 1, 10, 0, "0000000001", 220},
+        {"1", 1, 1, 2, "1", 40},                              // only 1 switches Enter on
+        {"00", 1, 2, 1, "00 Enter", 60},                      // repeated keys each pressed and released
+        // Format 7's three-character texts: as they are, whatever the fill length.
+        {"123", 7, 0, 1, "123", 60},
+        {"123", 7, 2, 1, "123", 60},
+        {"255", 7, 10, 1, "255", 60},
+        {"123", 7, -5, 0, "123", 60},
+        {"1234", 7, 10, 1, "0000001234 Enter", 220},
+        {"12", 7, 10, 1, "0000000012 Enter", 220},
+        {"123", 3, 2, 1, "", 0},                              // the rule is format 7's only
+        // Format 10: Tab only before a fourth character.
+        {"123", 10, 10, 1, "0000000123 Enter", 220},
+        {"1234", 10, 4, 1, "123 Tab 4 Enter", 120},
+        {"1234", 10, 4, 0, "123 Tab 4", 120},
+        // Characters map to keys by what they are.
+        {"AbCdEf", 9, 6, 1, "ABCDEF Enter", 140},
+        {"aabbccdd", 9, 10, 1, "00AABBCCDD Enter", 220},
+        {"-2023406815", 2, 11, 1, "-2023406815 Enter", 240},
+        {"F-0", 14, 3, 1, "F-0 Enter", 80},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("text \"" + c.text + "\", format " + std::to_string(c.format) + ", fill " +
+                     std::to_string(c.fill) + ", auto-enter " + std::to_string(c.autoEnter));
+        Settings(c.format, c.fill, c.autoEnter);
+        keyboard.Clear();
+        TypeText(c.text);
+        EXPECT_EQ(keyboard.Keys(), c.keys);
+        EXPECT_EQ(keyboard.PausedMs(), c.pausedMs);
+        // Each down is released at once, before anything else happens.
+        for (std::size_t i = 0; i < keyboard.events.size(); ++i) {
+            if (keyboard.events[i].type != platform::RecordingKeyboard::Type::Down) continue;
+            ASSERT_LT(i + 1, keyboard.events.size());
+            EXPECT_EQ(keyboard.events[i + 1],
+                      (platform::RecordingKeyboard::Event{platform::RecordingKeyboard::Type::Up,
+                                                          keyboard.events[i].value}));
+        }
+    }
+}
+
+TEST_F(KeyTyperTest, MinusAndLowerCaseUseTheirOwnKeys)
+{
+    Settings(9, 3, 0);
+    TypeText("-af");
+    EXPECT_EQ(keyboard.Timeline(), "dBD uBD p20 d41 u41 p20 d46 u46 p20 p20");
+}
+
+// A text with any character that has no key is not typed at all, and one
+// diagnostic line says so without writing the raw bytes.
+TEST_F(KeyTyperTest, TextsWithOtherCharactersAreRefusedWhole)
+{
+    const struct {
+        std::string text;
+        std::int32_t format;
+        std::string hex;
+    } cases[] = {
+        {"12\r", 1, "31 32 0D"},
+        {"1\t2", 10, "31 09 32"},
+        {"12 ", 1, "31 32 20"},
+        {" 12", 1, "20 31 32"},
+        {"1x", 1, "31 78"},
+        {"G", 9, "47"},
+        {"+1", 1, "2B 31"},
+        {"[", 1, "5B"},                          // the Windows key's code
+        {"\x1B", 1, "1B"},                      // Escape
+        {"\x12\x12\x12", 7, "12 12 12"},          // Alt, in format 7's three-character path
+        {std::string("1\0" "2", 3), 7, "31 00 32"},
+        {"\x02" "AABB\x03", 9, "02 41 41 42 42 03"},
+        {"\xC3\xA9", 1, "C3 A9"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("hex " + c.hex);
+        Settings(c.format, 10, 1);
+        keyboard.Clear();
+        diagnostics.clear();
+        TypeText(c.text);
+        EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+        ASSERT_EQ(diagnostics.size(), 1u);
+        EXPECT_NE(diagnostics[0].find(c.hex), std::string::npos) << diagnostics[0];
+        for (const char ch : diagnostics[0]) {
+            EXPECT_TRUE(ch >= 0x20 && ch < 0x7F) << "raw byte " << int(static_cast<unsigned char>(ch));
+        }
+    }
+}
+
+TEST_F(KeyTyperTest, ATextLongerThanTheFillLengthIsReportedOnce)
+{
+    Settings(12, 10, 1);
+    TypeText("AABBCCDDEEFF00");
+    EXPECT_TRUE(keyboard.events.empty());
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_NE(diagnostics[0].find("AABBCCDDEEFF00"), std::string::npos) << diagnostics[0];
+    EXPECT_NE(diagnostics[0].find("14"), std::string::npos) << diagnostics[0];
+    EXPECT_NE(diagnostics[0].find("10"), std::string::npos) << diagnostics[0];
+}
+
+TEST_F(KeyTyperTest, WithoutAKeyboardNothingIsTypedAndThatIsReportedOnce)
+{
+    SetKeyboard(nullptr);
+    TypeText("1");
+    TypeText("2");
+    EXPECT_TRUE(keyboard.events.empty());  // not even a pause
+    EXPECT_EQ(diagnostics.size(), 1u);
+
+    SetKeyboard(&keyboard);
+    TypeText("1");
+    EXPECT_EQ(keyboard.Keys(), "0000000001 Enter");
+    EXPECT_EQ(diagnostics.size(), 1u);
+}
+
+TEST_F(KeyTyperTest, PauseFallsBackToTheSystemPause)
+{
+    EXPECT_EQ(&Pause(), static_cast<platform::IPause*>(&keyboard));
+    SetPause(nullptr);
+    EXPECT_EQ(&Pause(), &platform::SystemPause());
+}
+
+}  // namespace
