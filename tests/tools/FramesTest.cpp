@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "tools/reader/Frames.h"
@@ -75,6 +76,11 @@ const FrameCase kFrames[] = {
     {"bytes default, colons between pairs", "00:ff", FrameStyle::Bytes, {}, "\0\xFF"s},
 };
 
+void PrintTo(const FrameCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
 class FrameTable : public ::testing::TestWithParam<FrameCase> {};
 
 TEST_P(FrameTable, BuildsTheBytes)
@@ -112,6 +118,11 @@ const BadCase kBadItems[] = {
     {"hex:AABBCCDD", FrameStyle::Field, "hex:AABBCCDD", "unknown frame style \"hex\""},
     {"hex:AABBCCDD", FrameStyle::Bare, "hex:AABBCCDD", "unknown frame style \"hex\""},
 };
+
+void PrintTo(const BadCase& c, std::ostream* os)
+{
+    *os << '"' << c.item << '"';
+}
 
 class BadItemTable : public ::testing::TestWithParam<BadCase> {};
 

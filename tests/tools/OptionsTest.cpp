@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ struct BadArgs {
     Args args;
     std::string inMessage;
 };
+
+void PrintTo(const BadArgs& c, std::ostream* os)
+{
+    *os << ::testing::PrintToString(c.args);
+}
 
 class BadArgsTable : public ::testing::TestWithParam<BadArgs> {};
 

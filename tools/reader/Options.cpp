@@ -211,28 +211,33 @@ Options
   --                  what follows is a card, even when it starts with -
   Options take their value as "--gap 300" or "--gap=300".
 
-When the cards are sent
-  Closing the device is an unplug for the program on the other side, so after
-  the last card the reader keeps it until standard input ends (the cards from
-  the command line) or right to the end of standard input (the cards from it),
-  or as --hold or --exit-after-send say. SIGINT, SIGTERM and SIGHUP end it at
-  any time; the link is removed. Bytes that the other side has not read yet
-  when the reader exits are lost with the device.
+When the reader ends
+  Closing the device is an unplug for the program on the other side, and the
+  bytes it has not read yet are lost with it. So after the last card the reader
+  keeps the device until standard input ends: with cards on the command line,
+  whatever comes on standard input is read and dropped until its end; with
+  cards from standard input, its end is the last card. --hold and
+  --exit-after-send choose otherwise. A script that starts the reader in the
+  background usually gives it /dev/null as standard input, which ends at once:
+  give it --hold. SIGINT, SIGTERM and SIGHUP end the reader at any time, as a
+  normal end; the link is removed.
 
 Exit status: 0 done, 1 failure (the device, the link, a write, or a bad line on
 standard input), 2 bad command line.
 
 Examples
-  tarvel-reader --link /tmp/reader AABBCCDD
-      prints /dev/pts/N, then sends one card; tarvel /tmp/reader 10 1 1
-  tarvel-reader --wait-open --baud 9600 --gap 1000 AABBCCDD 0F12345678 --hold 2000
-      waits for tarvel to open the port, sends two cards at the line's speed
-      1 s apart, keeps the port 2 s more
+  tarvel-reader --link /tmp/reader --wait-open AABBCCDD 0F12345678
+      prints /dev/pts/N; then start "tarvel /tmp/reader 10 1 1": once it holds
+      the port, the two cards are sent half a second apart; Ctrl-D or Ctrl-C
+      ends the reader
+  tarvel-reader --wait-open --baud 9600 --gap 1000 --hold 2000 AABBCCDD 0F12345678
+      sends two cards at the line's speed 1 s apart, keeps the port 2 s more
   tarvel-reader --crlf --version-byte 0F
       sends a field frame with CR LF for every card typed on the terminal
-  tarvel-reader raw:'\x02ZZZZZZZZZZZZ\x03' bare:00AABBCCDD --exit-after-send
+  tarvel-reader --wait-open --hold 3000 raw:'\x02ZZZZZZZZZZZZ\x03' bare:00AABBCCDD
       a malformed frame, then a bare one
   printf 'AABBCCDD\nbytes:02 30 30\n' | tarvel-reader --wait-open --hold 1000
+      cards from a pipe: a field frame, then three raw bytes
 )";
 }
 

@@ -241,9 +241,9 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-// Everything after the device exists and its path is printed. Returns the
-// exit status.
-int Run(PseudoTerminal& pty, Waiter& waiter, const Options& options)
+// Everything after the device exists and its path is printed. Sets status
+// to 1 when a line of standard input was skipped or could not be read.
+void Run(PseudoTerminal& pty, Waiter& waiter, const Options& options, int& status)
 {
     if (options.waitOpen) {
         waiter.Wait(pty.OpenWatchFd(), POLLIN, std::nullopt);
@@ -258,7 +258,6 @@ int Run(PseudoTerminal& pty, Waiter& waiter, const Options& options)
 
     Sender sender(pty, waiter, options);
     LineInput input(waiter);
-    int status = 0;
     if (!options.frames.empty()) {
         for (const std::string& frame : options.frames) sender.Send(frame);
     } else {
@@ -277,17 +276,16 @@ int Run(PseudoTerminal& pty, Waiter& waiter, const Options& options)
         if (input.Failed()) status = 1;
     }
 
-    if (options.exitAfterSend) return status;
+    if (options.exitAfterSend) return;
     if (options.holdMs) {
         if (*options.holdMs == kHoldForever) {
             waiter.Wait(-1, 0, std::nullopt);
         } else {
             waiter.SleepUntil(Clock::now() + std::chrono::milliseconds(*options.holdMs));
         }
-        return status;
+        return;
     }
     input.WaitForEnd();
-    return status;
 }
 
 }  // namespace
@@ -319,11 +317,13 @@ int main(int argc, char** argv)
         PseudoTerminal pty;
         if (!options.link.empty()) pty.MakeLink(options.link);
         Report(pty.SlavePath());
+        int status = 0;
         try {
-            return Run(pty, waiter, options);
+            Run(pty, waiter, options, status);
         } catch (const Stopped&) {
-            return 0;
+            // Told to stop: a normal end.
         }
+        return status;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
         return 1;
