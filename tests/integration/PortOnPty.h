@@ -1,0 +1,89 @@
+#pragma once
+// A port opened with the Linux back end on the slave of a fresh
+// pseudo-terminal pair: 9600 8N1, input queue 1024, read time-outs
+// MAXDWORD/0/0, and one overlapped block with a manual-reset event.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/SerialApi.h"
+#include "tests/integration/PtyPair.h"
+
+namespace tarvel_test {
+
+class PortOnPty : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ioThread = NewThreadDuring([&] {
+            port = api.CreateFileA(pty.PortPath(), platform::GenericRead | platform::GenericWrite, 0,
+                                   platform::OpenExisting, platform::FileFlagOverlapped);
+        });
+        ASSERT_NE(port, platform::InvalidHandle) << api.GetLastError();
+        ASSERT_NE(ioThread, -1);
+        ASSERT_TRUE(api.SetupComm(port, 1024, 1024));
+        platform::Dcb dcb;
+        dcb.BaudRate = 9600;
+        dcb.Flags = platform::DcbBinary;
+        dcb.ByteSize = 8;
+        dcb.XonChar = 17;
+        dcb.XoffChar = 19;
+        ASSERT_TRUE(api.SetCommState(port, dcb));
+        SetTimeouts(platform::MaxDword, 0, 0);
+        event = api.CreateEventA(true, true);
+        ASSERT_NE(event, platform::NullHandle);
+        ov.hEvent = event;
+    }
+
+    void TearDown() override
+    {
+        if (port != platform::InvalidHandle) {
+            api.CloseHandle(port);
+        }
+        api.CloseHandle(event);
+    }
+
+    void SetTimeouts(platform::DWORD interval, platform::DWORD multiplier, platform::DWORD constant)
+    {
+        platform::CommTimeouts t;
+        t.ReadIntervalTimeout = interval;
+        t.ReadTotalTimeoutMultiplier = multiplier;
+        t.ReadTotalTimeoutConstant = constant;
+        ASSERT_TRUE(api.SetCommTimeouts(port, t));
+    }
+
+    // Bytes waiting for a read, once at least n are there (or after 2 s).
+    platform::DWORD WaitQueued(platform::DWORD n)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        platform::ComStat stat;
+        platform::DWORD errors = 0;
+        do {
+            EXPECT_TRUE(api.ClearCommError(port, &errors, &stat));
+            if (stat.cbInQue >= n) {
+                break;
+            }
+            api.Sleep(2);
+        } while (ElapsedMs(start) < 2000);
+        return stat.cbInQue;
+    }
+
+    platform::DWORD Queued()
+    {
+        platform::ComStat stat;
+        platform::DWORD errors = 0;
+        EXPECT_TRUE(api.ClearCommError(port, &errors, &stat));
+        return stat.cbInQue;
+    }
+
+    platform::ISerialApi& api = platform::SystemSerialApi();
+    PtyPair pty;
+    platform::Handle port = platform::InvalidHandle;
+    int ioThread = -1;
+    platform::Handle event = platform::NullHandle;
+    platform::Overlapped ov;
+};
+
+}  // namespace tarvel_test
