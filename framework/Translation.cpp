@@ -1,8 +1,183 @@
 #include "framework/Translation.h"
 
-// Placeholder until the gettext layer lands: texts come back unchanged.
-void InitTranslation() {}
-std::string Translate(const std::string& msgid) { return msgid; }
-std::u16string TranslateWide(const std::u16string& msgid) { return msgid; }
-std::string TranslateResource(const std::string& msgid) { return msgid; }
-void AddResourceDomain(const std::string&) {}
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/Codepage.h"
+#include "platform/Diagnostics.h"
+#include "platform/Gettext.h"
+
+namespace {
+
+const char* const DefaultDomain = "default";
+
+struct TranslationState {
+    std::mutex mutex;
+    std::filesystem::path localeDir;
+    std::string language;                    // empty: texts come back unchanged
+    std::vector<std::string> resourceDomains;  // consulted after "default"
+};
+
+TranslationState& State()
+{
+    static TranslationState state;
+    return state;
+}
+
+bool IsLanguageChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '@' || c == '-';
+}
+
+// A text fit for one diagnostic line: anything but printable ASCII as \xNN.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// The language named by LANG, or by the user's default locale when LANG is
+// empty; empty when there is none or it was refused.
+std::string WantedLanguage()
+{
+    const char* lang = std::getenv("LANG");
+    std::string value = lang != nullptr ? lang : "";
+    const char* source = "LANG";
+    if (value.empty()) {
+        value = platform::UserDefaultLocale();
+        source = "the user's default locale";
+        if (value.empty())
+            return {};
+    }
+    const std::string language = value.substr(0, value.find('.'));
+    if (language.empty() || !std::all_of(language.begin(), language.end(), IsLanguageChar)) {
+        platform::Diagnostic(std::string("translation: ") + source + " \"" + Printable(value) +
+                             "\" refused: the language before the first \".\" may hold only letters, digits, _, @"
+                             " and -; texts stay in English");
+        return {};
+    }
+    return language;
+}
+
+// The catalog folder for `language`: the language itself, else its first two
+// characters, each only when it holds default.mo; else empty.
+std::string CatalogLanguage(const std::filesystem::path& localeDir, const std::string& language)
+{
+    if (language.empty())
+        return {};
+    std::vector<std::string> candidates{language};
+    if (language.size() > 2)
+        candidates.push_back(language.substr(0, 2));
+    for (const std::string& candidate : candidates) {
+        std::error_code error;
+        const auto catalog = localeDir / candidate / "LC_MESSAGES" / (std::string(DefaultDomain) + ".mo");
+        if (std::filesystem::is_regular_file(catalog, error))
+            return candidate;
+    }
+    return {};
+}
+
+// Looks msgid (UTF-8) up in the domains in order; nothing when no
+// translation is active or none of them has one.
+std::optional<std::string> LookupUtf8(const std::vector<std::string>& domains, const std::string& msgid)
+{
+    for (const std::string& domain : domains)
+        if (auto found = platform::GettextLookup(domain, msgid))
+            return found;
+    return std::nullopt;
+}
+
+// The domains to consult: just "default", or "default" and the resource
+// domains; empty when texts come back unchanged.
+std::vector<std::string> ActiveDomains(bool withResources)
+{
+    TranslationState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.language.empty())
+        return {};
+    std::vector<std::string> domains{DefaultDomain};
+    if (withResources)
+        domains.insert(domains.end(), state.resourceDomains.begin(), state.resourceDomains.end());
+    return domains;
+}
+
+std::string TranslateCodePage(const std::string& msgid, bool withResources)
+{
+    const std::vector<std::string> domains = ActiveDomains(withResources);
+    if (domains.empty())
+        return msgid;
+    const auto found = LookupUtf8(domains, platform::WideToUtf8(platform::CodePageToWide(msgid)));
+    if (!found)
+        return msgid;
+    return platform::WideToCodePage(platform::Utf8ToWide(*found));
+}
+
+}  // namespace
+
+void InitTranslation() { InitTranslation(platform::ExecutableFolder() / "locale"); }
+
+void InitTranslation(const std::filesystem::path& localeDir)
+{
+    TranslationState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.localeDir = localeDir;
+    state.language.clear();
+
+    platform::GettextBindDomain(DefaultDomain, localeDir);
+    for (const std::string& domain : state.resourceDomains)
+        platform::GettextBindDomain(domain, localeDir);
+
+    const std::string language = CatalogLanguage(localeDir, WantedLanguage());
+    if (!language.empty() && platform::GettextAvailable() &&
+        platform::GettextSelectLanguage(DefaultDomain, language))
+        state.language = language;
+}
+
+std::string TranslationLanguage()
+{
+    TranslationState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.language;
+}
+
+bool TranslationAvailable() { return platform::GettextAvailable(); }
+
+std::string Translate(const std::string& msgid) { return TranslateCodePage(msgid, false); }
+
+std::u16string TranslateWide(const std::u16string& msgid)
+{
+    const std::vector<std::string> domains = ActiveDomains(false);
+    if (domains.empty())
+        return msgid;
+    const auto found = LookupUtf8(domains, platform::WideToUtf8(msgid));
+    return found ? platform::Utf8ToWide(*found) : msgid;
+}
+
+std::string TranslateResource(const std::string& msgid) { return TranslateCodePage(msgid, true); }
+
+void AddResourceDomain(const std::string& domain)
+{
+    TranslationState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (domain == DefaultDomain ||
+        std::find(state.resourceDomains.begin(), state.resourceDomains.end(), domain) != state.resourceDomains.end())
+        return;
+    state.resourceDomains.push_back(domain);
+    if (!state.localeDir.empty())
+        platform::GettextBindDomain(domain, state.localeDir);
+}

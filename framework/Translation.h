@@ -1,7 +1,23 @@
 #pragma once
 // The translation layer: GNU gettext catalogs (".mo") in the folder "locale"
 // beside the executable, text domain "default".
+//
+// The language is LANG up to its first "."; when LANG is empty, the user's
+// default locale as ll_CC (for example en_US). A LANG holding anything but
+// letters, digits, "_", "@" and "-" is refused (one diagnostic line) and no
+// catalog is used. The catalog is locale/<language>/LC_MESSAGES/default.mo,
+// else the same with only the first two characters of the language; when
+// neither exists every text comes back unchanged. The locales the system
+// has installed play no part in this.
+//
+// In a Qt program InitTranslation must run after the application object has
+// been built: QCoreApplication's constructor resets the process locale,
+// which would undo what InitTranslation sets up for the message catalogs.
+//
+// On Windows the catalogs are read through libintl when the build found it;
+// without it every text comes back unchanged.
 
+#include <filesystem>
 #include <string>
 
 // Binds the domain "default" to <exeDir>/locale, picks the language from LANG
@@ -9,8 +25,18 @@
 // Safe to call more than once; the last call wins.
 void InitTranslation();
 
+// The same with another catalog folder in place of <exeDir>/locale.
+void InitTranslation(const std::filesystem::path& localeDir);
+
+// The catalog folder in use under the locale folder ("de_DE", "de"), or an
+// empty text when texts come back unchanged.
+std::string TranslationLanguage();
+
+// False when this build cannot read catalogs at all (Windows without libintl).
+bool TranslationAvailable();
+
 // Looks a text up in the current domain ("default"); unchanged when there is
-// no translation.
+// no translation. Texts are 8-bit in the system's code page.
 std::string Translate(const std::string& msgid);
 
 // UTF-16 in, UTF-16 out: the same look-up for wide texts.
@@ -19,4 +45,7 @@ std::u16string TranslateWide(const std::u16string& msgid);
 // The framework's own message texts (the conversion errors): looked up in
 // "default", then in each domain added with AddResourceDomain, in order.
 std::string TranslateResource(const std::string& msgid);
+
+// Adds a domain (bound to the same locale folder) to the list that
+// TranslateResource consults. Adding a domain twice adds it once.
 void AddResourceDomain(const std::string& domain);

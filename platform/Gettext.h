@@ -1,0 +1,40 @@
+#pragma once
+// What the translation layer needs of the operating system: GNU gettext
+// message catalogs (glibc on Linux; libintl on Windows when the build found
+// it), the executable's folder and the user's default locale.
+//
+// Every text passed in or out here is UTF-8: catalogs are read with UTF-8
+// as their output code set, whatever the process locale is.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// False when this build has no gettext (Windows without libintl): the
+// calls below then do nothing and every look-up finds no translation.
+bool GettextAvailable();
+
+// Binds a text domain to the folder that holds <language>/LC_MESSAGES/<domain>.mo.
+void GettextBindDomain(const std::string& domain, const std::filesystem::path& folder);
+
+// Makes `language` (a folder name under the bound folders, already checked
+// by the caller) the one every look-up uses, and `domain` the current text
+// domain. Independent of the locales the system has installed: on glibc the
+// message locale becomes "C.UTF-8" (glibc translates nothing under plain "C")
+// and the language goes into LANGUAGE. Returns false, after one diagnostic
+// line, when the catalogs cannot be used.
+bool GettextSelectLanguage(const std::string& domain, const std::string& language);
+
+// The translation of `msgid` in `domain`, or nothing when there is none.
+std::optional<std::string> GettextLookup(const std::string& domain, const std::string& msgid);
+
+// The folder that holds the running executable.
+std::filesystem::path ExecutableFolder();
+
+// The user's default locale as "ll_CC" (for example "en_US"), or an empty
+// text when the system does not say.
+std::string UserDefaultLocale();
+
+}  // namespace platform
