@@ -10,13 +10,18 @@ TComponent::TComponent(TComponent* AOwner) : owner_(AOwner)
 
 TComponent::~TComponent()
 {
+    DestroyComponents();
+    if (owner_ != nullptr)
+        owner_->Remove(this);
+}
+
+void TComponent::DestroyComponents()
+{
     // Owned components go last-created first, each removing itself.
     while (!components_.empty()) {
         TComponent* child = components_.back();
         delete child;  // its destructor calls Remove
     }
-    if (owner_ != nullptr)
-        owner_->Remove(this);
 }
 
 void TComponent::Insert(TComponent* child) { components_.push_back(child); }
@@ -38,11 +43,16 @@ void TComponent::BeginLoading()
 
 void TComponent::EndLoading()
 {
-    // Copy: a notification may create or destroy components.
+    // Copy: a notification may create or destroy components. A component
+    // destroyed (or released) by an earlier notification is no longer in the
+    // list and is skipped, never touched.
     const std::vector<TComponent*> children = components_;
-    for (TComponent* child : children)
+    for (TComponent* child : children) {
+        if (std::find(components_.begin(), components_.end(), child) == components_.end())
+            continue;
         if (child->loading_)
             child->EndLoading();
+    }
     FinishLoading();
 }
 

@@ -3,6 +3,8 @@
 // components it owns when it is destroyed, is in a loading state while a
 // stored form description is read into it, and receives the after-load
 // notification (FinishLoading) when reading has finished.
+//
+// A component with an owner is created with new: the owner deletes it.
 
 #include <string>
 #include <vector>
@@ -37,6 +39,13 @@ public:
     std::string ClassName() const override { return "TComponent"; }
 
 protected:
+    // Destroys the owned components now, last created first. The base
+    // destructor does this too, but only after the destructors of derived
+    // classes have run: a class whose owned components may call back into it
+    // while they are destroyed (a handler of a closing port) calls
+    // DestroyComponents first in its own destructor.
+    void DestroyComponents();
+
     // The after-load notification. The base ends the loading state; an
     // override calls it first.
     virtual void FinishLoading();
