@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -97,6 +98,7 @@ std::shared_ptr<SerialDevice> SerialDevice::Open(const std::string& deviceFile)
     }
     try {
         device->io_ = std::thread([raw = device.get()] { raw->IoLoop(); });
+        pthread_setname_np(device->io_.native_handle(), IoThreadName);
     } catch (const std::system_error& e) {
         Diagnostic("serial port " + Printable(deviceFile) + ": cannot start its I/O thread: " +
                    e.what());

@@ -65,6 +65,9 @@ public:
     // Blocks until the operation on ov is no longer pending.
     void WaitUntilDone(const Overlapped* ov);
 
+    // The name of every device's I/O thread (as ps and top show it).
+    static constexpr const char* IoThreadName = "tarvel-serial";
+
     // The input queue size before SetupComm, and the largest it accepts.
     static constexpr DWORD DefaultInputSize = 4096;
     static constexpr DWORD MaxInputSize = 16u * 1024u * 1024u;

@@ -17,7 +17,7 @@ class PortOnPty : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ioThread = NewThreadDuring([&] {
+        ioThread = NewThreadDuring("tarvel-serial", [&] {
             port = api.CreateFileA(pty.PortPath(), platform::GenericRead | platform::GenericWrite, 0,
                                    platform::OpenExisting, platform::FileFlagOverlapped);
         });

@@ -89,13 +89,22 @@ inline std::set<int> TaskIds()
     return ids;
 }
 
-// The thread that appeared while f ran (the device's I/O thread), or -1.
-inline int NewThreadDuring(const std::function<void()>& f)
+inline std::string ThreadName(int tid)
+{
+    std::ifstream comm("/proc/self/task/" + std::to_string(tid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
+
+// The thread with this name that appeared while f ran, or -1. (A sanitizer
+// may start threads of its own at the first thread creation.)
+inline int NewThreadDuring(const std::string& name, const std::function<void()>& f)
 {
     const std::set<int> before = TaskIds();
     f();
     for (int id : TaskIds()) {
-        if (before.count(id) == 0) {
+        if (before.count(id) == 0 && ThreadName(id) == name) {
             return id;
         }
     }
