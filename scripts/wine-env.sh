@@ -60,6 +60,10 @@ fi
 # A persistent server of our own, started without the shim (it only belongs
 # in the processes that use the ports).
 wineserver -p >/dev/null 2>&1 || true
+# Start Wine's system processes (services.exe and the rest) here, with their
+# output to /dev/null: started by the first test instead, they keep its output
+# pipe open for as long as the server lives, and ctest waits on it for ever.
+wine wineboot </dev/null >/dev/null 2>&1 || true
 stop_server=1
 export LD_PRELOAD="$shim${LD_PRELOAD:+:$LD_PRELOAD}"
 export TARVEL_WINE_PORTS="$ports"
