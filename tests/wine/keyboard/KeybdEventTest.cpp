@@ -1,0 +1,202 @@
+// Typing through keybd_event into a real window: the receiver program's
+// window has the focus, the typer types a card with its real 20 ms pauses,
+// and the test reads back the characters the window got. Needs an X display
+// for Wine's windows (with-display.sh gives one).
+
+#include <gtest/gtest.h>
+
+// After GoogleTest, which it would otherwise break.
+#include <windows.h>
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/CardFormats.h"
+#include "app/KeyTyper.h"
+#include "app/Settings.h"
+#include "platform/Diagnostics.h"
+#include "platform/Keyboard.h"
+
+namespace {
+
+constexpr DWORD kWaitMs = 30000;
+
+std::string Here()
+{
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+struct Handle {
+    HANDLE h = nullptr;
+    ~Handle()
+    {
+        if (h != nullptr) {
+            CloseHandle(h);
+        }
+    }
+};
+
+// The receiver program with its two events; Finish() stops it and returns
+// what its window received.
+class Receiver {
+public:
+    bool Start(std::string& error)
+    {
+        static int counter = 0;
+        const std::string tag = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+        const std::string readyName = "tarvel-receiver-ready-" + tag;
+        const std::string stopName = "tarvel-receiver-stop-" + tag;
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        output_ = std::string(temp) + "tarvel-receiver-" + tag + ".txt";
+        DeleteFileA(output_.c_str());
+
+        ready_.h = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+        stop_.h = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
+        if (ready_.h == nullptr || stop_.h == nullptr) {
+            error = "CreateEvent failed: " + std::to_string(GetLastError());
+            return false;
+        }
+        const std::string program = Here() + "win32_receiver.exe";
+        std::string commandLine =
+            "\"" + program + "\" \"" + output_ + "\" " + readyName + " " + stopName + " 60";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &info)) {
+            error = "cannot start " + program + ": " + std::to_string(GetLastError());
+            return false;
+        }
+        CloseHandle(info.hThread);
+        process_.h = info.hProcess;
+
+        HANDLE waits[2] = {ready_.h, process_.h};
+        const DWORD woken = WaitForMultipleObjects(2, waits, FALSE, kWaitMs);
+        if (woken != WAIT_OBJECT_0) {
+            error = woken == WAIT_OBJECT_0 + 1 ? "the receiver ended before its window had the focus"
+                                               : "the receiver window did not get the focus in time";
+            return false;
+        }
+        return true;
+    }
+
+    std::string Finish(std::string& error)
+    {
+        SetEvent(stop_.h);
+        if (WaitForSingleObject(process_.h, kWaitMs) != WAIT_OBJECT_0) {
+            TerminateProcess(process_.h, 1);
+            error = "the receiver did not stop";
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(process_.h, &code);
+        if (code != 0 && error.empty()) {
+            error = "the receiver ended with exit code " + std::to_string(code);
+        }
+        std::ifstream file(output_, std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        file.close();
+        DeleteFileA(output_.c_str());
+        return text.str();
+    }
+
+    ~Receiver()
+    {
+        if (process_.h != nullptr && WaitForSingleObject(process_.h, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.h, 1);
+        }
+    }
+
+private:
+    Handle ready_;
+    Handle stop_;
+    Handle process_;
+    std::string output_;
+};
+
+std::vector<int> KeysOfCards()
+{
+    std::vector<int> keys = {VK_TAB, VK_RETURN, VK_OEM_MINUS};
+    for (int vk = '0'; vk <= '9'; ++vk) {
+        keys.push_back(vk);
+    }
+    for (int vk = 'A'; vk <= 'F'; ++vk) {
+        keys.push_back(vk);
+    }
+    return keys;
+}
+
+class KeybdEvent : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetAppSettings();
+        SetPause(nullptr);
+        platform::SetDiagnosticSink([this](const std::string& line) { diagnostics_.push_back(line); });
+    }
+    void TearDown() override
+    {
+        platform::SetDiagnosticSink({});
+        SetKeyboard(nullptr);
+        ResetAppSettings();
+    }
+
+    std::string Received(const std::function<void()>& type)
+    {
+        Receiver receiver;
+        std::string error;
+        if (!receiver.Start(error)) {
+            ADD_FAILURE() << error;
+            return {};
+        }
+        type();
+        const std::string text = receiver.Finish(error);
+        EXPECT_EQ(error, "");
+        return text;
+    }
+
+    std::vector<std::string> diagnostics_;
+};
+
+TEST_F(KeybdEvent, CardsArriveInTheWindowAsTyped)
+{
+    struct Case {
+        const char* what;
+        std::int32_t format;
+        std::int32_t fill;
+        std::uint8_t autoEnter;
+        std::string frame;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"format 10 card with Enter", 10, 10, 1, "\x02" "00AABBCCDDEE" "\x03", "00187\t52445\n"},
+        {"lower-case hex on the letter keys", 9, 10, 1, "\x02" "00aabbccdd1E\r\n\x03", "00aabbccdd\n"},
+        {"minus sign, no Enter", 2, 11, 0, "\x02" "0000000008" "\x03", "-2147483648"},
+    };
+    const std::unique_ptr<platform::IKeyboard> keyboard = platform::CreateSystemKeyboard();
+    EXPECT_EQ(keyboard->Name(), "keybd_event");
+    SetKeyboard(keyboard.get());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CardFormat = c.format;
+        FillZeroLength = c.fill;
+        AutoEnter = c.autoEnter;
+        EXPECT_EQ(Received([&] { TypeText(ConvertFrame(c.frame)); }), c.expected);
+        // Every key went up again: none is left held down in the system.
+        for (const int vk : KeysOfCards()) {
+            EXPECT_EQ(GetAsyncKeyState(vk) & 0x8000, 0) << "virtual key " << vk << " is still down";
+        }
+    }
+    EXPECT_EQ(diagnostics_, std::vector<std::string>{});
+}
+
+}  // namespace
