@@ -2,7 +2,6 @@
 // server delivers to the window with the input focus.
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 #include <cstdlib>
