@@ -1,0 +1,526 @@
+// The component's settings: the constructor, every setter, the four groups
+// with their copying and the flow-control summary, and the stored defaults.
+
+#include <array>
+
+#include "serial/ComPort.h"
+#include "serial/ComPortErrors.h"
+
+namespace {
+
+// Stores Value in field; true when it differed.
+template <typename T>
+bool Store(T& field, const T& Value)
+{
+    if (field == Value)
+        return false;
+    field = Value;
+    return true;
+}
+
+template <std::size_t N>
+std::span<const std::string_view> AsSpan(const std::array<std::string_view, N>& names)
+{
+    return {names.data(), names.size()};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TComParity
+
+void TComParity::Changed()
+{
+    if (ownerPort_ != nullptr)
+        ownerPort_->ApplyLineSettings();
+}
+
+void TComParity::SetBits(TParityBits Value)
+{
+    if (Store(bits_, Value))
+        Changed();
+}
+
+void TComParity::SetCheck(bool Value)
+{
+    if (Store(check_, Value))
+        Changed();
+}
+
+void TComParity::SetReplace(bool Value)
+{
+    if (Store(replace_, Value))
+        Changed();
+}
+
+void TComParity::SetReplaceChar(char Value)
+{
+    if (Store(replaceChar_, Value))
+        Changed();
+}
+
+void TComParity::AssignTo(TPersistent* Dest) const
+{
+    auto* to = dynamic_cast<TComParity*>(Dest);
+    if (to == nullptr)
+        AssignError(this, Dest);
+    to->bits_ = bits_;
+    to->check_ = check_;
+    to->replace_ = replace_;
+    to->replaceChar_ = replaceChar_;
+}
+
+std::span<const std::string_view> TComParity::PublishedProperties()
+{
+    static constexpr std::array<std::string_view, 4> names{"Bits", "Check", "Replace", "ReplaceChar"};
+    return AsSpan(names);
+}
+
+bool TComParity::IsStored(std::string_view Property) const
+{
+    if (Property == "Bits")
+        return true;
+    if (Property == "Check")
+        return check_;
+    if (Property == "Replace")
+        return replace_;
+    if (Property == "ReplaceChar")
+        return replaceChar_ != ComPortDefaults::ReplaceChar;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// TComFlowControl
+
+void TComFlowControl::Changed()
+{
+    if (ownerPort_ != nullptr)
+        ownerPort_->ApplyLineSettings();
+}
+
+TFlowControl TComFlowControl::FlowControl() const
+{
+    if (controlRTS_ == rtsHandshake && outCTSFlow_ && !xonXoffIn_ && !xonXoffOut_)
+        return fcHardware;
+    if (controlRTS_ == rtsDisable && !outCTSFlow_ && xonXoffIn_ && xonXoffOut_)
+        return fcSoftware;
+    if (controlRTS_ == rtsDisable && !outCTSFlow_ && !xonXoffIn_ && !xonXoffOut_)
+        return fcNone;
+    return fcCustom;
+}
+
+void TComFlowControl::SetFlowControl(TFlowControl Value)
+{
+    // The fields are set directly: one re-send at the end, whatever changed.
+    if (Value != fcCustom) {
+        controlRTS_ = rtsDisable;
+        outCTSFlow_ = false;
+        xonXoffIn_ = false;
+        xonXoffOut_ = false;
+        if (Value == fcHardware) {
+            controlRTS_ = rtsHandshake;
+            outCTSFlow_ = true;
+        } else if (Value == fcSoftware) {
+            xonXoffIn_ = true;
+            xonXoffOut_ = true;
+        }
+    }
+    Changed();
+}
+
+void TComFlowControl::SetOutCTSFlow(bool Value)
+{
+    if (Store(outCTSFlow_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetOutDSRFlow(bool Value)
+{
+    if (Store(outDSRFlow_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetControlDTR(TDTRFlowControl Value)
+{
+    if (Store(controlDTR_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetControlRTS(TRTSFlowControl Value)
+{
+    if (Store(controlRTS_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetXonXoffOut(bool Value)
+{
+    if (Store(xonXoffOut_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetXonXoffIn(bool Value)
+{
+    if (Store(xonXoffIn_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetDSRSensitivity(bool Value)
+{
+    if (Store(dsrSensitivity_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetTxContinueOnXoff(bool Value)
+{
+    if (Store(txContinueOnXoff_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetXonChar(char Value)
+{
+    if (Store(xonChar_, Value))
+        Changed();
+}
+
+void TComFlowControl::SetXoffChar(char Value)
+{
+    if (Store(xoffChar_, Value))
+        Changed();
+}
+
+void TComFlowControl::AssignTo(TPersistent* Dest) const
+{
+    auto* to = dynamic_cast<TComFlowControl*>(Dest);
+    if (to == nullptr)
+        AssignError(this, Dest);
+    to->outCTSFlow_ = outCTSFlow_;
+    to->outDSRFlow_ = outDSRFlow_;
+    to->controlDTR_ = controlDTR_;
+    to->controlRTS_ = controlRTS_;
+    to->xonXoffOut_ = xonXoffOut_;
+    to->xonXoffIn_ = xonXoffIn_;
+    to->dsrSensitivity_ = dsrSensitivity_;
+    to->txContinueOnXoff_ = txContinueOnXoff_;
+    to->xonChar_ = xonChar_;
+    to->xoffChar_ = xoffChar_;
+}
+
+std::span<const std::string_view> TComFlowControl::PublishedProperties()
+{
+    static constexpr std::array<std::string_view, 11> names{
+        "FlowControl", "OutCTSFlow", "OutDSRFlow",     "ControlDTR",       "ControlRTS", "XonXoffOut",
+        "XonXoffIn",   "DSRSensitivity", "TxContinueOnXoff", "XonChar", "XoffChar"};
+    return AsSpan(names);
+}
+
+bool TComFlowControl::IsStored(std::string_view Property) const
+{
+    if (Property == "OutCTSFlow" || Property == "OutDSRFlow" || Property == "ControlDTR" ||
+        Property == "ControlRTS" || Property == "XonXoffOut" || Property == "XonXoffIn")
+        return true;
+    if (Property == "DSRSensitivity")
+        return dsrSensitivity_;
+    if (Property == "TxContinueOnXoff")
+        return txContinueOnXoff_;
+    if (Property == "XonChar")
+        return xonChar_ != ComPortDefaults::XonChar;
+    if (Property == "XoffChar")
+        return xoffChar_ != ComPortDefaults::XoffChar;
+    return false;  // FlowControl is derived, never written
+}
+
+// ---------------------------------------------------------------------------
+// TComTimeouts
+
+void TComTimeouts::Changed()
+{
+    if (ownerPort_ != nullptr)
+        ownerPort_->ApplyTimeoutSettings();
+}
+
+void TComTimeouts::SetReadInterval(std::int32_t Value)
+{
+    if (Store(readInterval_, Value))
+        Changed();
+}
+
+void TComTimeouts::SetReadTotalMultiplier(std::int32_t Value)
+{
+    if (Store(readTotalMultiplier_, Value))
+        Changed();
+}
+
+void TComTimeouts::SetReadTotalConstant(std::int32_t Value)
+{
+    if (Store(readTotalConstant_, Value))
+        Changed();
+}
+
+void TComTimeouts::SetWriteTotalMultiplier(std::int32_t Value)
+{
+    if (Store(writeTotalMultiplier_, Value))
+        Changed();
+}
+
+void TComTimeouts::SetWriteTotalConstant(std::int32_t Value)
+{
+    if (Store(writeTotalConstant_, Value))
+        Changed();
+}
+
+void TComTimeouts::AssignTo(TPersistent* Dest) const
+{
+    auto* to = dynamic_cast<TComTimeouts*>(Dest);
+    if (to == nullptr)
+        AssignError(this, Dest);
+    to->readInterval_ = readInterval_;
+    to->readTotalMultiplier_ = readTotalMultiplier_;
+    to->readTotalConstant_ = readTotalConstant_;
+    to->writeTotalMultiplier_ = writeTotalMultiplier_;
+    to->writeTotalConstant_ = writeTotalConstant_;
+}
+
+std::span<const std::string_view> TComTimeouts::PublishedProperties()
+{
+    static constexpr std::array<std::string_view, 5> names{
+        "ReadInterval", "ReadTotalMultiplier", "ReadTotalConstant", "WriteTotalMultiplier",
+        "WriteTotalConstant"};
+    return AsSpan(names);
+}
+
+bool TComTimeouts::IsStored(std::string_view Property) const
+{
+    if (Property == "ReadInterval")
+        return readInterval_ != ComPortDefaults::ReadInterval;
+    if (Property == "ReadTotalMultiplier")
+        return readTotalMultiplier_ != ComPortDefaults::ReadTotalMultiplier;
+    if (Property == "ReadTotalConstant")
+        return readTotalConstant_ != ComPortDefaults::ReadTotalConstant;
+    if (Property == "WriteTotalMultiplier")
+        return writeTotalMultiplier_ != ComPortDefaults::WriteTotalMultiplier;
+    if (Property == "WriteTotalConstant")
+        return writeTotalConstant_ != ComPortDefaults::WriteTotalConstant;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// TComBuffer
+
+namespace {
+// An odd positive size is lowered to the even size below it; the remainder
+// keeps the sign of the dividend, so odd negative sizes stay as they are.
+std::int32_t EvenSize(std::int32_t size)
+{
+    return size % 2 == 1 ? size - 1 : size;
+}
+}  // namespace
+
+void TComBuffer::Changed()
+{
+    if (ownerPort_ != nullptr)
+        ownerPort_->ApplyBufferSizes();
+}
+
+void TComBuffer::SetInputSize(std::int32_t Value)
+{
+    // Compared before the adjustment: 1025 over a stored 1024 still re-sends.
+    if (Value == inputSize_)
+        return;
+    inputSize_ = EvenSize(Value);
+    Changed();
+}
+
+void TComBuffer::SetOutputSize(std::int32_t Value)
+{
+    if (Value == outputSize_)
+        return;
+    outputSize_ = EvenSize(Value);
+    Changed();
+}
+
+void TComBuffer::AssignTo(TPersistent* Dest) const
+{
+    auto* to = dynamic_cast<TComBuffer*>(Dest);
+    if (to == nullptr)
+        AssignError(this, Dest);
+    to->inputSize_ = inputSize_;
+    to->outputSize_ = outputSize_;
+}
+
+std::span<const std::string_view> TComBuffer::PublishedProperties()
+{
+    static constexpr std::array<std::string_view, 2> names{"InputSize", "OutputSize"};
+    return AsSpan(names);
+}
+
+bool TComBuffer::IsStored(std::string_view Property) const
+{
+    if (Property == "InputSize")
+        return inputSize_ != ComPortDefaults::InputSize;
+    if (Property == "OutputSize")
+        return outputSize_ != ComPortDefaults::OutputSize;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// TCustomComPort: construction and setters
+
+TCustomComPort::TCustomComPort(TComponent* AOwner) : TComponent(AOwner)
+{
+    parity_ = new TComParity;
+    parity_->ownerPort_ = this;
+    flowControl_ = new TComFlowControl;
+    flowControl_->ownerPort_ = this;
+    timeouts_ = new TComTimeouts;
+    timeouts_->ownerPort_ = this;
+    buffer_ = new TComBuffer;
+    buffer_->ownerPort_ = this;
+}
+
+void TCustomComPort::SetConnected(bool Value)
+{
+    if (Value == connected_)
+        return;
+    if (Loading()) {
+        // Recorded only; FinishLoading opens the port.
+        connected_ = Value;
+        return;
+    }
+    if (Value)
+        OpenPort();
+    else
+        ClosePort();
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate Value)
+{
+    if (Store(baudRate_, Value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetCustomBaudRate(std::int32_t Value)
+{
+    if (Store(customBaudRate_, Value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetStopBits(TStopBits Value)
+{
+    if (Store(stopBits_, Value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetDataBits(TDataBits Value)
+{
+    if (Store(dataBits_, Value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetDiscardNull(bool Value)
+{
+    if (Store(discardNull_, Value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetEventChar(char Value)
+{
+    if (Store(eventChar_, Value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetPort(const std::string& Value)
+{
+    if (!Store(port_, Value))
+        return;
+    if (ApplyAllowed()) {
+        ClosePort();
+        OpenPort();
+    }
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod Value)
+{
+    if (Value == syncMethod_)
+        return;
+    if (ApplyAllowed())
+        throw EComPort(14);  // "Cannot set property while connected"
+    syncMethod_ = Value;
+}
+
+void TCustomComPort::SetEvents(TComEvents Value)
+{
+    // Read only when the port opens.
+    events_ = Value;
+}
+
+void TCustomComPort::SetBuffer(const TComBuffer* Value)
+{
+    buffer_->Assign(Value);
+    ApplyBufferSizes();
+}
+
+void TCustomComPort::SetParity(const TComParity* Value)
+{
+    parity_->Assign(Value);
+    ApplyLineSettings();
+}
+
+void TCustomComPort::SetTimeouts(const TComTimeouts* Value)
+{
+    timeouts_->Assign(Value);
+    ApplyTimeoutSettings();
+}
+
+void TCustomComPort::SetFlowControl(const TComFlowControl* Value)
+{
+    flowControl_->Assign(Value);
+    ApplyLineSettings();
+}
+
+// ---------------------------------------------------------------------------
+// Stored form description
+
+std::span<const std::string_view> TCustomComPort::PublishedProperties()
+{
+    static constexpr std::array<std::string_view, 28> names{
+        "Connected",    "BaudRate",    "Port",         "Parity",        "StopBits",    "DataBits",
+        "DiscardNull",  "EventChar",   "Events",       "Buffer",        "FlowControl", "Timeouts",
+        "SyncMethod",   "OnAfterOpen", "OnAfterClose", "OnBeforeOpen",  "OnBeforeClose",
+        "OnRxChar",     "OnRxBuf",     "OnTxEmpty",    "OnBreak",       "OnRing",      "OnCTSChange",
+        "OnDSRChange",  "OnRLSDChange", "OnRxFlag",    "OnError",       "OnRx80Full"};
+    return AsSpan(names);
+}
+
+bool TCustomComPort::IsStored(std::string_view Property) const
+{
+    if (Property == "Connected")
+        return connected_;
+    if (Property == "DiscardNull")
+        return discardNull_ != ComPortDefaults::DiscardNull;
+    if (Property == "EventChar")
+        return eventChar_ != ComPortDefaults::EventChar;
+    if (Property == "SyncMethod")
+        return syncMethod_ != ComPortDefaults::SyncMethod;
+    // No stored default: always written. The groups write those of their
+    // properties that their own IsStored names.
+    if (Property == "BaudRate" || Property == "Port" || Property == "StopBits" ||
+        Property == "DataBits" || Property == "Events" || Property == "Parity" ||
+        Property == "Buffer" || Property == "FlowControl" || Property == "Timeouts")
+        return true;
+    if (Property == "OnAfterOpen") return static_cast<bool>(onAfterOpen_);
+    if (Property == "OnAfterClose") return static_cast<bool>(onAfterClose_);
+    if (Property == "OnBeforeOpen") return static_cast<bool>(onBeforeOpen_);
+    if (Property == "OnBeforeClose") return static_cast<bool>(onBeforeClose_);
+    if (Property == "OnRxChar") return static_cast<bool>(onRxChar_);
+    if (Property == "OnRxBuf") return static_cast<bool>(onRxBuf_);
+    if (Property == "OnTxEmpty") return static_cast<bool>(onTxEmpty_);
+    if (Property == "OnBreak") return static_cast<bool>(onBreak_);
+    if (Property == "OnRing") return static_cast<bool>(onRing_);
+    if (Property == "OnCTSChange") return static_cast<bool>(onCTSChange_);
+    if (Property == "OnDSRChange") return static_cast<bool>(onDSRChange_);
+    if (Property == "OnRLSDChange") return static_cast<bool>(onRLSDChange_);
+    if (Property == "OnRxFlag") return static_cast<bool>(onRxFlag_);
+    if (Property == "OnError") return static_cast<bool>(onError_);
+    if (Property == "OnRx80Full") return static_cast<bool>(onRx80Full_);
+    return false;  // CustomBaudRate, PersistGroups and unknown names
+}
