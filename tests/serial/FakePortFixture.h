@@ -1,0 +1,42 @@
+#pragma once
+// A port on the scripted fake device. Members are destroyed in reverse: the
+// port first (closing through the fake), then the fake is uninstalled.
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/FakeSerialApi.h"
+#include "serial/ComPort.h"
+#include "serial/ComPortErrors.h"
+
+class FakePortTest : public ::testing::Test {
+protected:
+    struct Install {
+        explicit Install(platform::FakeSerialApi& api) { platform::SetSerialApi(&api); }
+        ~Install() { platform::SetSerialApi(nullptr); }
+        Install(const Install&) = delete;
+        Install& operator=(const Install&) = delete;
+    };
+
+    void SetUp() override { InitSerialErrorTexts(); }
+
+    // Opens the port and forgets the calls the opening made.
+    void Open()
+    {
+        port.SetConnected(true);
+        ASSERT_TRUE(port.Connected());
+        fake.ClearCalls();
+    }
+
+    // Names of the calls made since the last ClearCalls, in order.
+    std::vector<std::string> CallNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& call : fake.Calls())
+            names.push_back(call.name);
+        return names;
+    }
+
+    platform::FakeSerialApi fake;
+    Install install{fake};
+    TComPort port{nullptr};
+};
