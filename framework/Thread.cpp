@@ -17,8 +17,8 @@ void TThread::Resume()
 {
     if (started_)
         return;
+    thread_ = std::thread([this] { Body(); });  // may throw: then nothing started
     started_ = true;
-    thread_ = std::thread([this] { Body(); });
 }
 
 void TThread::Body()
@@ -38,10 +38,10 @@ void TThread::Body()
 
 void TThread::WaitFor()
 {
-    if (!started_)
-        return;
     if (t_current == this)
         throw Exception("A thread cannot wait for its own end");
+    if (!started_)
+        return;
     platform::WaitServing(finished_);
     if (thread_.joinable())
         thread_.join();  // returns at once: Body has finished

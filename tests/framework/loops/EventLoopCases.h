@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -23,6 +24,8 @@ struct LoopKind {
     const char* name;
     std::function<std::unique_ptr<platform::IEventLoop>()> create;
 };
+
+inline void PrintTo(const LoopKind& kind, std::ostream* os) { *os << kind.name; }
 
 inline std::string LoopKindName(const ::testing::TestParamInfo<LoopKind>& info)
 {
