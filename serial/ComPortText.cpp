@@ -1,0 +1,173 @@
+// The text forms of the port settings: the tables, their parsing, yes/no and
+// the character form.
+
+#include "serial/ComPortText.h"
+
+#include <array>
+#include <cstddef>
+#include <span>
+
+namespace {
+
+// --- Tables: the text of each member at its ordinal.
+
+constexpr std::array<std::string_view, 16> BaudRateTexts{
+    "Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
+    "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
+constexpr std::array<std::string_view, 3> StopBitsTexts{"1", "1.5", "2"};
+constexpr std::array<std::string_view, 4> DataBitsTexts{"5", "6", "7", "8"};
+constexpr std::array<std::string_view, 5> ParityTexts{"None", "Odd", "Even", "Mark", "Space"};
+constexpr std::array<std::string_view, 4> FlowControlTexts{"Hardware", "Software", "None", "Custom"};
+constexpr std::array<std::string_view, 3> DTRControlTexts{"Disable", "Enable", "Handshake"};
+constexpr std::array<std::string_view, 4> RTSControlTexts{"Disable", "Enable", "Handshake", "Toggle"};
+
+constexpr std::string_view YesText = "Yes";
+constexpr std::string_view NoText = "No";
+
+// Codes written as the character itself; all others as "#<code>".
+constexpr unsigned FirstRawCode = 33;
+constexpr unsigned LastRawCode = 127;
+
+// ---
+
+char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualUpperAscii(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (UpperAscii(a[i]) != UpperAscii(b[i]))
+            return false;
+    return true;
+}
+
+template <typename E>
+std::string EntryText(std::span<const std::string_view> table, E value)
+{
+    const auto ordinal = static_cast<std::size_t>(value);
+    return ordinal < table.size() ? std::string(table[ordinal]) : std::string();
+}
+
+template <typename E>
+E ParseEntry(std::span<const std::string_view> table, std::string_view text, E fallback)
+{
+    for (std::size_t i = 0; i < table.size(); ++i)
+        if (EqualUpperAscii(text, table[i]))
+            return static_cast<E>(i);
+    return fallback;
+}
+
+int DigitValue(char c, bool hex)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string BaudRateText(TBaudRate Value) { return EntryText(BaudRateTexts, Value); }
+TBaudRate ParseBaudRate(std::string_view Text) { return ParseEntry(BaudRateTexts, Text, br9600); }
+std::string StopBitsText(TStopBits Value) { return EntryText(StopBitsTexts, Value); }
+TStopBits ParseStopBits(std::string_view Text) { return ParseEntry(StopBitsTexts, Text, sbOneStopBit); }
+std::string DataBitsText(TDataBits Value) { return EntryText(DataBitsTexts, Value); }
+TDataBits ParseDataBits(std::string_view Text) { return ParseEntry(DataBitsTexts, Text, dbEight); }
+std::string ParityText(TParityBits Value) { return EntryText(ParityTexts, Value); }
+TParityBits ParseParity(std::string_view Text) { return ParseEntry(ParityTexts, Text, prNone); }
+std::string FlowControlText(TFlowControl Value) { return EntryText(FlowControlTexts, Value); }
+TFlowControl ParseFlowControl(std::string_view Text) { return ParseEntry(FlowControlTexts, Text, fcCustom); }
+std::string DTRControlText(TDTRFlowControl Value) { return EntryText(DTRControlTexts, Value); }
+TDTRFlowControl ParseDTRControl(std::string_view Text) { return ParseEntry(DTRControlTexts, Text, dtrDisable); }
+std::string RTSControlText(TRTSFlowControl Value) { return EntryText(RTSControlTexts, Value); }
+TRTSFlowControl ParseRTSControl(std::string_view Text) { return ParseEntry(RTSControlTexts, Text, rtsDisable); }
+
+std::string YesNoText(bool Value)
+{
+    return std::string(Value ? YesText : NoText);
+}
+
+bool ParseYesNo(std::string_view Text)
+{
+    return EqualUpperAscii(Text, YesText);
+}
+
+std::string CharText(char Value)
+{
+    const auto code = static_cast<unsigned char>(Value);
+    if (code >= FirstRawCode && code <= LastRawCode)
+        return std::string(1, Value);
+    return "#" + std::to_string(code);
+}
+
+char ParseCharText(std::string_view Text)
+{
+    if (Text.empty())
+        return 0;
+    if (Text[0] != '#' || Text.size() == 1)
+        return Text[0];
+    const std::optional<std::int32_t> code = TryParseInt32(Text.substr(1));
+    if (!code)
+        return 0;
+    return static_cast<char>(static_cast<unsigned char>(static_cast<std::uint32_t>(*code) & 0xFFu));
+}
+
+std::optional<std::int32_t> TryParseInt32(std::string_view Text)
+{
+    // Unsigned arithmetic throughout: no text can overflow a signed type.
+    const std::size_t size = Text.size();
+    std::size_t i = 0;
+    while (i < size && Text[i] == ' ')
+        ++i;
+
+    bool negative = false;
+    if (i < size && (Text[i] == '+' || Text[i] == '-')) {
+        negative = Text[i] == '-';
+        ++i;
+    }
+
+    bool hex = false;
+    if (i < size && (Text[i] == '$' || Text[i] == 'x' || Text[i] == 'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < size && Text[i] == '0' && (Text[i + 1] == 'x' || Text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == size)
+        return std::nullopt;  // no digits
+
+    std::uint32_t value = 0;
+    if (hex) {
+        unsigned significant = 0;
+        for (; i < size; ++i) {
+            const int d = DigitValue(Text[i], true);
+            if (d < 0)
+                return std::nullopt;
+            if (value == 0 && d == 0)
+                continue;  // leading zeros
+            if (++significant > 8)
+                return std::nullopt;
+            value = (value << 4) | static_cast<std::uint32_t>(d);
+        }
+    } else {
+        // The magnitude may reach 2^31 only with a minus sign.
+        const std::uint32_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+        for (; i < size; ++i) {
+            const int d = DigitValue(Text[i], false);
+            if (d < 0)
+                return std::nullopt;
+            const auto digit = static_cast<std::uint32_t>(d);
+            if (value > (limit - digit) / 10)
+                return std::nullopt;
+            value = value * 10 + digit;
+        }
+    }
+    if (negative)
+        value = 0u - value;
+    return static_cast<std::int32_t>(value);
+}
