@@ -18,12 +18,14 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "framework/Component.h"
 #include "framework/Persistent.h"
+#include "platform/NotifyWindow.h"
 #include "platform/SerialApi.h"
 
 // ---------------------------------------------------------------------------
@@ -128,9 +130,8 @@ using TComErrorEvent = std::function<void(TComponent* Sender, TComErrors Errors)
 using TComSignalEvent = std::function<void(TComponent* Sender, bool OnOff)>;
 
 class TCustomComPort;
-class TComThread;        // the event thread, defined with the event dispatch
-class TComNotifyWindow;  // the hidden notification window (smWindowSync)
-class TIniStore;         // settings stores, defined with persistence
+class TComThread;    // the event thread, defined with the event dispatch
+class TIniStore;     // settings stores, defined with persistence
 class TRegistryKey;
 
 // ---------------------------------------------------------------------------
@@ -508,7 +509,7 @@ private:
     TComThread* eventThread_ = nullptr;
     bool eventThreadRunning_ = false;
     platform::Handle deviceHandle_ = platform::InvalidHandle;
-    TComNotifyWindow* notifyWindow_ = nullptr;
+    std::unique_ptr<platform::INotifyWindow> notifyWindow_;  // smWindowSync, while the thread runs
     bool connected_ = false;
     TBaudRate baudRate_ = ComPortDefaults::BaudRate;
     std::int32_t customBaudRate_ = ComPortDefaults::CustomBaudRate;

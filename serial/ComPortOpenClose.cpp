@@ -7,12 +7,11 @@
 //   raises EComPort code 1 with the system's error code instead of going on.
 // - ClosePort: HandleBeforeClose first; after AbortPending, stop and destroy
 //   the event thread (and the notification window); HandleAfterClose last.
-// - FinishLoading: hand an exception from OpenPort to the central exception
-//   handler instead of the diagnostic stream.
 // - Destructor: stop the thread too if ClosePort fails.
 
 #include <exception>
 
+#include "framework/ExceptionHandler.h"
 #include "platform/Diagnostics.h"
 #include "serial/ComPort.h"
 
@@ -86,7 +85,8 @@ void TCustomComPort::FinishLoading()
     connected_ = false;  // so that OpenPort does not return at once
     try {
         OpenPort();
-    } catch (const std::exception& e) {
-        platform::Diagnostic("Opening " + port_ + " failed: " + e.what());
+    } catch (...) {
+        // Reported to the user; loading itself goes on normally.
+        HandleCurrentException(this);
     }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FakePortFixture.h"
+#include "framework/ExceptionHandler.h"
 
 namespace {
 
@@ -551,6 +552,29 @@ TEST_F(ComPortApply, AnErrorWhileApplyingClosesTheDeviceAgain)
     EXPECT_THROW(p.SetConnected(true), std::runtime_error);
     EXPECT_FALSE(p.Connected());
     EXPECT_EQ(CallNames(), (std::vector<std::string>{"CreateFileA", "CloseHandle"}));
+    EXPECT_EQ(fake.OpenDeviceCount(), 0u);
+}
+
+// Opening after loading raises nothing: the error goes to the central
+// exception handler, naming the component, and the port stays closed.
+TEST_F(ComPortApply, AnErrorWhileOpeningAfterLoadingGoesToTheCentralHandler)
+{
+    std::vector<std::string> seen;
+    const void* source = nullptr;
+    const TExceptionHandler before = SetExceptionHandler([&](const std::exception& e, const void* s) {
+        seen.push_back(e.what());
+        source = s;
+    });
+    RefusingPort p(nullptr);
+    p.BeginLoading();
+    p.SetConnected(true);
+    EXPECT_NO_THROW(p.EndLoading());
+    SetExceptionHandler(before);
+
+    EXPECT_EQ(seen, std::vector<std::string>{"refused"});
+    EXPECT_EQ(source, &p);
+    EXPECT_FALSE(p.Connected());
+    EXPECT_FALSE(p.Loading());
     EXPECT_EQ(fake.OpenDeviceCount(), 0u);
 }
 
