@@ -17,11 +17,16 @@
 
 TCustomComPort::~TCustomComPort()
 {
+    // A destructor must not throw: when closing fails (a close handler
+    // raised), the failure is reported and the device released regardless.
     try {
         ClosePort();
     } catch (const std::exception& e) {
-        // A destructor must not throw: the device is released regardless.
         platform::Diagnostic("Closing " + port_ + " failed: " + e.what());
+    } catch (...) {
+        platform::Diagnostic("Closing " + port_ + " failed");
+    }
+    if (connected_) {
         CloseDeviceHandle();
         connected_ = false;
     }
