@@ -585,7 +585,9 @@ bool SerialDevice::PurgeComm(DWORD flags)
             reads_.pop_front();
         }
     }
-    // There is no write operation: PURGE_TXABORT has nothing to end.
+    // There is no write operation: PURGE_TXABORT has nothing to end. As on
+    // Windows, a purge ends reads and writes only; a pending comm-event wait
+    // goes on (SetCommMask ends it).
     if ((flags & PurgeRxClear) != 0) {
         queue_.clear();
         above80_ = false;
