@@ -21,9 +21,9 @@ std::string RecordingKeyboard::Timeline() const
     for (const Event& e : events) {
         if (!out.empty()) out += ' ';
         switch (e.type) {
-        case Type::Down: out += "d" + Hex2(e.value); break;
-        case Type::Up: out += "u" + Hex2(e.value); break;
-        case Type::Pause: out += "p" + std::to_string(e.value); break;
+        case Type::Down: out += 'd'; out += Hex2(e.value); break;
+        case Type::Up: out += 'u'; out += Hex2(e.value); break;
+        case Type::Pause: out += 'p'; out += std::to_string(e.value); break;
         }
     }
     return out;
@@ -39,7 +39,11 @@ std::string RecordingKeyboard::Keys() const
         else if (vk == VkOemMinus) out += '-';
         else if (vk == VkTab) out += " Tab ";
         else if (vk == VkReturn) out += " Enter";
-        else out += "<" + Hex2(vk) + ">";
+        else {
+            out += '<';
+            out += Hex2(vk);
+            out += '>';
+        }
     }
     return out;
 }
