@@ -1,0 +1,94 @@
+#pragma once
+// The main window Form1: the serial port ComPort1, the one-shot start-up
+// timer Timer1 and the window with the help text, the settings controls and
+// the RUN button (its description: app/Unit1Controls.h).
+//
+// About 100 ms after the event loop starts, Timer1Timer reads the command
+// line: with no arguments the window stays for the user, whose RUN
+// (BitBtn1Click) takes the settings from the controls; with the four
+// arguments SerialPort FillZeroLength AutoEnter CardFormat the port opens and
+// the window is hidden. Errors on the command line end the program after the
+// error box (status 1; 2 for a wrong argument count); errors on RUN are shown
+// and the window stays.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Component.h"
+#include "framework/EventLoop.h"
+#include "framework/Exception.h"
+#include "platform/Keyboard.h"
+#include "platform/MainWindow.h"
+#include "serial/ComPort.h"
+
+// The program's exit status.
+inline constexpr int ExitNormal = 0;        // the window was closed
+inline constexpr int ExitCommandLine = 1;   // the command line failed
+inline constexpr int ExitUsage = 2;         // a wrong number of arguments
+
+// The first line of the usage message; the default line of the help text
+// follows it.
+inline constexpr const char* UsageLine = "Usage: tarvel SerialPort FillZeroLength AutoEnter CardFormat";
+
+// A wrong number of command-line arguments.
+class EUsage : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The usage message: UsageLine, a line break, the help text's default line.
+std::string UsageText();
+
+// True for the single arguments that ask for help: --help, -h and /?.
+bool IsHelpRequest(const std::vector<std::string>& Arguments);
+
+class TForm1 : public TComponent {
+public:
+    using TWindowFactory = std::function<std::unique_ptr<platform::IMainWindow>(const platform::WindowSpec&)>;
+
+    // Builds the window with CreateWindow (hidden) and reads the stored form
+    // description into ComPort1 and Timer1: the port stays closed and nothing
+    // is sent to any device. Timer1 runs once an event loop is installed.
+    TForm1(TComponent* AOwner, const TWindowFactory& CreateWindow);
+    // Destroys the components first (closing the port), then the window.
+    ~TForm1() override;
+
+    std::string ClassName() const override { return "TForm1"; }
+
+    TComPort* ComPort1 = nullptr;
+    TTimer* Timer1 = nullptr;
+
+    platform::IMainWindow& Window() const { return *window_; }
+    void Show() { window_->Show(); }
+    void Hide() { window_->Hide(); }
+    bool Visible() const { return window_->Visible(); }
+
+    // The command-line arguments, without the program's own path.
+    void SetCommandLine(std::vector<std::string> Arguments) { arguments_ = std::move(Arguments); }
+    const std::vector<std::string>& CommandLine() const { return arguments_; }
+
+    // Chooses the keyboard the program types with, before the timer fires.
+    // When Create throws, the form keeps its message and raises it on the
+    // command-line path and on RUN, once the other settings are taken (the
+    // program cannot work without a keyboard).
+    void ChooseKeyboard(const std::function<std::unique_ptr<platform::IKeyboard>()>& Create);
+
+    // --- Handlers --------------------------------------------------------------
+    void Timer1Timer(TComponent* Sender);
+    void BitBtn1Click(TComponent* Sender);
+    void ComPort1RxChar(TComponent* Sender, std::int32_t Count);
+
+private:
+    void CheckKeyboard() const;
+
+    std::unique_ptr<platform::IMainWindow> window_;
+    std::vector<std::string> arguments_;
+    std::unique_ptr<platform::IKeyboard> keyboard_;
+    std::string keyboardFailure_;
+};
+
+// The application's main window while it exists.
+extern TForm1* Form1;

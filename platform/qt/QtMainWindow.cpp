@@ -1,0 +1,360 @@
+// The program's window in Qt Widgets: a fixed-size top-level QWidget with the
+// described controls at their positions, the toolkit's default sans font at
+// the described size, Enter for the default button; QMessageBox as the error
+// box; the QApplication as the toolkit.
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFont>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QStyle>
+#include <QWidget>
+
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Diagnostics.h"
+#include "platform/EventLoop.h"
+#include "platform/MainWindow.h"
+
+namespace platform {
+namespace {
+
+QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+
+std::string FromQt(const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+bool IsSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// --- The toolkit -----------------------------------------------------------------
+
+class QtToolkit final : public IWindowToolkit {
+public:
+    QtToolkit()
+    {
+        // Only the program's name: Qt's own options (-style, -platform, ...)
+        // are not taken from the program's command line.
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+        // The window's close button ends the program, through the close
+        // handler; hiding the window or closing an error box never does.
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    ~QtToolkit() override { app_.reset(); }
+
+private:
+    static inline int argc_ = 1;
+    static inline char name_[] = "tarvel";
+    static inline char* argv_[] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+// QApplication ends the process when it cannot reach a display; say so
+// before, as an error the program can report.
+void CheckDisplay()
+{
+    if (IsSet("QT_QPA_PLATFORM"))
+        return;  // the caller chose a platform plugin (offscreen, wayland, xcb)
+    if (IsSet("WAYLAND_DISPLAY"))
+        return;
+    if (!IsSet("DISPLAY"))
+        throw std::runtime_error("Cannot show the window: no display (DISPLAY is not set)");
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        throw std::runtime_error(std::string("Cannot show the window: cannot open the display ") +
+                                 std::getenv("DISPLAY"));
+    XCloseDisplay(display);
+}
+
+// --- The window --------------------------------------------------------------------
+
+class FormWidget final : public QWidget {
+public:
+    FormWidget()
+        : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    {
+    }
+
+    std::function<void()> onClose;
+    QPushButton* defaultButton = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->accept();
+        if (!onClose)
+            return;
+        try {
+            onClose();
+        } catch (...) {
+            Diagnostic("Unhandled exception in the close handler: " + detail::DescribeCurrentException());
+        }
+    }
+
+    // Enter that no control took presses the default button, as in a dialog.
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && event->modifiers() == Qt::NoModifier && defaultButton != nullptr &&
+            defaultButton->isEnabled()) {
+            defaultButton->click();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+};
+
+class QtMainWindow final : public IMainWindow {
+public:
+    explicit QtMainWindow(const WindowSpec& spec)
+    {
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+            throw std::logic_error("the window toolkit is not started");
+        widget_ = std::make_unique<FormWidget>();
+        widget_->setObjectName(ToQt(spec.name));
+        widget_->setWindowTitle(ToQt(spec.caption));
+
+        // The default sans font of the toolkit at the described size (the
+        // size is given in pixels at 96 dpi).
+        QFont font = QApplication::font();
+        font.setStyleHint(QFont::SansSerif);
+        font.setPointSize(std::max(1, static_cast<int>(std::lround(std::abs(spec.fontHeight) * 72.0 / 96.0))));
+        // The layout was made for a narrow face; common sans faces run
+        // wider, so the semi-condensed width of the same family keeps every
+        // caption inside its control.
+        font.setStretch(QFont::SemiCondensed);
+        widget_->setFont(font);
+
+        widget_->setFixedSize(spec.clientWidth, spec.clientHeight);
+        widget_->move(spec.left, spec.top);
+
+        std::vector<std::pair<int, QWidget*>> tabStops;
+        for (const ControlSpec& c : spec.controls) {
+            QWidget* control = Build(c);
+            control->setObjectName(ToQt(c.name));
+            control->setGeometry(c.left, c.top, c.width, c.height);
+            if (c.tabOrder >= 0) {
+                control->setFocusPolicy(Qt::StrongFocus);
+                tabStops.emplace_back(c.tabOrder, control);
+            } else {
+                control->setFocusPolicy(Qt::NoFocus);
+            }
+            controls_[c.name] = control;
+        }
+        std::sort(tabStops.begin(), tabStops.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (std::size_t i = 1; i < tabStops.size(); ++i)
+            QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
+        if (!tabStops.empty())
+            firstTabStop_ = tabStops.front().second;
+    }
+
+    ~QtMainWindow() override
+    {
+        widget_->onClose = nullptr;
+        widget_.reset();
+    }
+
+    void Show() override
+    {
+        widget_->show();
+        widget_->raise();
+        widget_->activateWindow();
+        if (!shownOnce_ && firstTabStop_ != nullptr)
+            firstTabStop_->setFocus(Qt::OtherFocusReason);
+        shownOnce_ = true;
+    }
+
+    void Hide() override { widget_->hide(); }
+    bool Visible() const override { return widget_->isVisible(); }
+
+    std::string Text(const std::string& control) const override
+    {
+        QWidget* w = Find(control);
+        if (auto* memo = qobject_cast<QTextEdit*>(w))
+            return FromQt(memo->toPlainText());
+        if (auto* label = qobject_cast<QLabel*>(w))
+            return FromQt(label->text());
+        if (auto* combo = qobject_cast<QComboBox*>(w))
+            return combo->currentIndex() < 0 ? std::string() : FromQt(combo->currentText());
+        if (auto* edit = qobject_cast<QLineEdit*>(w))
+            return FromQt(edit->text());
+        if (auto* button = qobject_cast<QPushButton*>(w))
+            return FromQt(button->text());
+        return {};
+    }
+
+    int ItemIndex(const std::string& control) const override
+    {
+        auto* combo = qobject_cast<QComboBox*>(Find(control));
+        return combo != nullptr ? combo->currentIndex() : -1;
+    }
+
+    void SetOnClick(const std::string& control, std::function<void()> handler) override
+    {
+        Find(control);  // the name must exist
+        clickHandlers_[control] = std::move(handler);
+    }
+
+    void SetOnClose(std::function<void()> handler) override { widget_->onClose = std::move(handler); }
+
+private:
+    QWidget* Build(const ControlSpec& c)
+    {
+        QWidget* parent = widget_.get();
+        switch (c.kind) {
+        case ControlKind::Memo: {
+            auto* memo = new QTextEdit(parent);
+            memo->setReadOnly(true);
+            memo->setAcceptRichText(false);
+            memo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+            memo->setFrameShape(QFrame::NoFrame);
+            memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            memo->setLineWrapMode(QTextEdit::WidgetWidth);
+            memo->setTabChangesFocus(true);
+            QStringList lines;
+            for (const std::string& line : c.lines)
+                lines << ToQt(line);
+            memo->setPlainText(lines.join(QChar('\n')));
+            // Lines at the designed pitch (13 pixels for an 11-pixel font,
+            // less a pixel for the wider face's wrapped lines), so that the
+            // whole text shows in the box as designed, without scroll bars.
+            memo->document()->setDocumentMargin(2);
+            QTextCursor all(memo->document());
+            all.select(QTextCursor::Document);
+            QTextBlockFormat pitch;
+            pitch.setLineHeight(12, QTextBlockFormat::FixedHeight);
+            all.mergeBlockFormat(pitch);
+            return memo;
+        }
+        case ControlKind::Label: {
+            auto* label = new QLabel(parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setText(ToQt(c.text));
+            return label;
+        }
+        case ControlKind::DropDownList: {
+            auto* combo = new QComboBox(parent);
+            combo->setEditable(false);
+            QStringList items;
+            for (const std::string& item : c.items)
+                items << ToQt(item);
+            if (c.sorted)
+                items.sort(Qt::CaseInsensitive);
+            combo->addItems(items);
+            combo->setMaxVisibleItems(c.dropDownCount);
+            combo->setCurrentIndex(c.itemIndex < static_cast<int>(c.items.size()) ? c.itemIndex : -1);
+            return combo;
+        }
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(parent);
+            if (c.maxLength > 0)
+                edit->setMaxLength(c.maxLength);
+            edit->setText(ToQt(c.text));
+            return edit;
+        }
+        case ControlKind::Button: {
+            auto* button = new QPushButton(ToQt(c.text), parent);
+            if (c.okGlyph)
+                button->setIcon(button->style()->standardIcon(QStyle::SP_DialogOkButton));
+            if (c.isDefault) {
+                button->setDefault(true);
+                widget_->defaultButton = button;
+            }
+            const std::string name = c.name;
+            QObject::connect(button, &QPushButton::clicked, button, [this, name] { Clicked(name); });
+            return button;
+        }
+        }
+        throw std::logic_error("unknown control kind");
+    }
+
+    void Clicked(const std::string& name)
+    {
+        auto it = clickHandlers_.find(name);
+        if (it == clickHandlers_.end() || !it->second)
+            return;
+        const std::function<void()> handler = it->second;  // it may replace itself
+        try {
+            handler();
+        } catch (...) {
+            Diagnostic("Unhandled exception in a click handler: " + detail::DescribeCurrentException());
+        }
+    }
+
+    QWidget* Find(const std::string& control) const
+    {
+        auto it = controls_.find(control);
+        if (it == controls_.end())
+            throw std::out_of_range("the window has no control " + control);
+        return it->second;
+    }
+
+    std::unique_ptr<FormWidget> widget_;
+    std::map<std::string, QWidget*> controls_;  // owned by widget_
+    std::map<std::string, std::function<void()>> clickHandlers_;
+    QWidget* firstTabStop_ = nullptr;
+    bool shownOnce_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<IWindowToolkit> StartWindowToolkit()
+{
+    if (QCoreApplication::instance() != nullptr)
+        throw std::logic_error("the window toolkit is started after another Qt application object");
+    CheckDisplay();
+    return std::make_unique<QtToolkit>();
+}
+
+std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& spec)
+{
+    return std::make_unique<QtMainWindow>(spec);
+}
+
+void ShowErrorBox(const std::string& caption, const std::string& text)
+{
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        // No toolkit to show a box with: the same words on standard error.
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, ToQt(caption), ToQt(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);  // a message is never markup
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+}  // namespace platform
