@@ -12,7 +12,8 @@
 //
 // Sources by concern: ComPortSettings.cpp (setters, groups, stored defaults),
 // ComPortApply.cpp (DCB, time-outs, queue sizes), ComPortOpenClose.cpp,
-// ComPortEvents.cpp (hooks, status queries), ComPortRead.cpp,
+// ComPortEvents.cpp (hooks, status queries, event steps), ComThread.cpp (the
+// event thread), ComPortRead.cpp,
 // ComPortPersist.cpp.
 
 #include <cstdint>
@@ -404,8 +405,14 @@ public:
     platform::CommTimeouts BuildTimeouts() const;
 
     // --- Connection
-    void OpenPort();      // nothing when already connected
-    void ClosePort();     // nothing when not connected
+    // Nothing when already connected. A device that cannot be opened raises
+    // EComPort code 1 with the system's error code; the port stays closed.
+    void OpenPort();
+    // Nothing when not connected (or while already closing). Refused with an
+    // Exception, the port staying open, when called from inside one of the
+    // port's own handlers under smThreadSync or smNone: the event thread
+    // waits for that handler.
+    void ClosePort();
     void AbortPending();  // PurgeComm(DeviceHandle, TX abort | RX abort)
 
     // --- Status of the open device
@@ -456,6 +463,10 @@ public:
     // opening started the event thread.
     platform::Handle DeviceHandle() const { return deviceHandle_; }
     bool EventThreadRunning() const { return eventThreadRunning_; }
+    // The event thread while it runs, and the notification window, which
+    // exists only while it runs with smWindowSync; null otherwise.
+    TComThread* EventThread() const { return eventThread_; }
+    platform::INotifyWindow* NotifyWindow() const { return notifyWindow_.get(); }
 
     // --- Handlers
     const TRxCharEvent& OnRxChar() const { return onRxChar_; }
@@ -506,11 +517,38 @@ private:
 
     bool ApplyAllowed() const { return connected_ && !Loading(); }
 
+    // --- Event dispatch (ComPortEvents.cpp). Each step gathers what its
+    // event needs and raises it through the event's hook.
+    void HandleRxChar();      // OnRxChar(InQueueCount) when bytes are waiting
+    void HandleTxEmpty();
+    void HandleRxFlag();
+    void HandleBreak();
+    void HandleRing();
+    void HandleCTSChange();   // the line's state when the step runs
+    void HandleDSRChange();
+    void HandleRLSDChange();
+    void HandleError();       // OnError(CollectErrors) when any error is mapped
+    void HandleRx80Full();
+    void RunEventStep(TComEvent Event);
+    // Around opening and closing: OnBeforeOpen; OnAfterOpen and the three
+    // line states; the three lines as off and OnBeforeClose; OnAfterClose.
+    void HandleBeforeOpen();
+    void HandleAfterOpen();
+    void HandleBeforeClose();
+    void HandleAfterClose();
+    void ReportSignals(bool Opened);
+    // The notification window's procedure (smWindowSync).
+    std::intptr_t EventWindowProc(std::uint32_t Message, std::uintptr_t WParam, std::intptr_t LParam);
+    // Ends the event thread (serving what it hands over meanwhile), then
+    // releases the notification window.
+    void StopEventThread();
+
     TComThread* eventThread_ = nullptr;
     bool eventThreadRunning_ = false;
     platform::Handle deviceHandle_ = platform::InvalidHandle;
     std::unique_ptr<platform::INotifyWindow> notifyWindow_;  // smWindowSync, while the thread runs
     bool connected_ = false;
+    bool closing_ = false;  // a ClosePort is under way
     TBaudRate baudRate_ = ComPortDefaults::BaudRate;
     std::int32_t customBaudRate_ = ComPortDefaults::CustomBaudRate;
     std::string port_ = ComPortDefaults::Port;

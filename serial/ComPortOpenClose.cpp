@@ -1,24 +1,45 @@
-// Opening and closing the device.
+// Opening and closing the device: the life of a connection, with the event
+// thread and the notification window that belong to it.
 //
-// TO DO with the event thread (not here yet):
-// - OpenPort: HandleBeforeOpen first; after ApplySettings, start the event
-//   thread when Events is not empty (and the notification window first for
-//   smWindowSync); HandleAfterOpen last; a device that cannot be opened
-//   raises EComPort code 1 with the system's error code instead of going on.
-// - ClosePort: HandleBeforeClose first; after AbortPending, stop and destroy
-//   the event thread (and the notification window); HandleAfterClose last.
-// - Destructor: stop the thread too if ClosePort fails.
+// Opening: OnBeforeOpen, the device, all settings, then (when any event is
+// selected) the notification window for smWindowSync and the event thread,
+// then OnAfterOpen and the three line states. Closing undoes it in reverse:
+// the three lines as off, OnBeforeClose, pending reads and writes aborted,
+// the thread ended (the main thread keeps serving what it hands over
+// meanwhile), the window released, the device closed, OnAfterClose.
 
+#include <cstdlib>
 #include <exception>
+#include <string>
 
+#include "framework/Exception.h"
 #include "framework/ExceptionHandler.h"
 #include "platform/Diagnostics.h"
+#include "platform/NotifyWindow.h"
 #include "serial/ComPort.h"
+#include "serial/ComPortErrors.h"
+#include "serial/ComThread.h"
+
+namespace {
+
+// Marks a port as closing for the length of a ClosePort.
+class ClosingScope {
+public:
+    explicit ClosingScope(bool& closing) : closing_(closing) { closing_ = true; }
+    ~ClosingScope() { closing_ = false; }
+    ClosingScope(const ClosingScope&) = delete;
+    ClosingScope& operator=(const ClosingScope&) = delete;
+
+private:
+    bool& closing_;
+};
+
+}  // namespace
 
 TCustomComPort::~TCustomComPort()
 {
     // A destructor must not throw: when closing fails (a close handler
-    // raised), the failure is reported and the device released regardless.
+    // raised), the failure is reported and the port released regardless.
     try {
         ClosePort();
     } catch (const std::exception& e) {
@@ -27,6 +48,15 @@ TCustomComPort::~TCustomComPort()
         platform::Diagnostic("Closing " + port_ + " failed");
     }
     if (connected_) {
+        if (InsideEventBatch(this)) {
+            // Destroyed by one of its own handlers under smThreadSync or
+            // smNone: the event thread waits for that very handler, so it can
+            // neither be ended nor be kept from using this object afterwards.
+            platform::Diagnostic("Port " + port_ +
+                                 " was destroyed from inside one of its own event handlers");
+            std::abort();
+        }
+        StopEventThread();
         CloseDeviceHandle();
         connected_ = false;
     }
@@ -38,7 +68,7 @@ TCustomComPort::~TCustomComPort()
 
 void TCustomComPort::OpenDeviceHandle()
 {
-    // Exclusive (share mode 0) and overlapped; the result is not examined here.
+    // Exclusive (share mode 0) and overlapped; OpenPort examines the result.
     deviceHandle_ = platform::SerialApi().CreateFileA(
         "\\\\.\\" + port_, platform::GenericRead | platform::GenericWrite, 0, platform::OpenExisting,
         platform::FileFlagOverlapped);
@@ -57,24 +87,70 @@ void TCustomComPort::OpenPort()
 {
     if (connected_)
         return;
+    HandleBeforeOpen();
+
     OpenDeviceHandle();
+    if (deviceHandle_ == platform::InvalidHandle) {
+        // No such device, or another program has it: an error, not a port
+        // that is open in name only. Nothing else has happened yet.
+        const auto error = static_cast<int>(platform::SerialApi().GetLastError());
+        throw EComPort(1, error);  // "Unable to open com port"
+    }
     connected_ = true;
+
     try {
         ApplySettings();
+        if (events_.Empty()) {
+            eventThreadRunning_ = false;
+        } else {
+            if (syncMethod_ == smWindowSync) {
+                notifyWindow_ = platform::CreateNotifyWindow(
+                    [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+                        return EventWindowProc(message, wParam, lParam);
+                    });
+            }
+            eventThread_ = new TComThread(this);
+            eventThreadRunning_ = true;
+        }
     } catch (...) {
+        notifyWindow_.reset();
         CloseDeviceHandle();
         connected_ = false;
         throw;
     }
+
+    HandleAfterOpen();
 }
 
 void TCustomComPort::ClosePort()
 {
-    if (!connected_)
-        return;
+    if (!connected_ || closing_)
+        return;  // closed, or a handler runs while this port is being closed
+    if (InsideEventBatch(this)) {
+        // The event thread waits for the handler that asks (or is the one
+        // asking): waiting for its end here would never return.
+        throw Exception("Cannot close port " + port_ + " from inside one of its own event handlers");
+    }
+    const ClosingScope closing(closing_);
+
+    HandleBeforeClose();
     AbortPending();
+    StopEventThread();
     CloseDeviceHandle();
     connected_ = false;
+    HandleAfterClose();
+}
+
+void TCustomComPort::StopEventThread()
+{
+    if (eventThread_ != nullptr) {
+        // Signals the stop and waits for the end; steps the thread hands over
+        // meanwhile still run (Connected is still true).
+        delete eventThread_;
+        eventThread_ = nullptr;
+    }
+    eventThreadRunning_ = false;
+    notifyWindow_.reset();
 }
 
 void TCustomComPort::AbortPending()
