@@ -66,6 +66,19 @@ void FakeSerialApi::FireCommEvents(DWORD events)
     changed_.notify_all();
 }
 
+void FakeSerialApi::FailPendingWaits(DWORD error)
+{
+    Lock lock(mutex_);
+    for (auto& [handle, device] : devices_) {
+        if (device.wait) {
+            *device.wait->mask = 0;
+            CompleteLocked(device.wait->ov, error, 0);
+            device.wait.reset();
+        }
+    }
+    changed_.notify_all();
+}
+
 // ---------------------------------------------------------------------------
 // What happened
 
@@ -147,6 +160,17 @@ bool FakeSerialApi::WaitUntilWaitPending(DWORD milliseconds) const
     });
 }
 
+bool FakeSerialApi::WaitUntilCalled(const std::string& name, std::size_t count,
+                                    DWORD milliseconds) const
+{
+    Lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
+        return static_cast<std::size_t>(std::count_if(calls_.begin(), calls_.end(), [&](const SerialCall& c) {
+                   return c.name == name;
+               })) >= count;
+    });
+}
+
 // ---------------------------------------------------------------------------
 // Helpers; the mutex is held.
 
@@ -155,6 +179,7 @@ SerialCall& FakeSerialApi::Record(const char* name, Handle h)
     SerialCall& call = calls_.emplace_back();
     call.name = name;
     call.handle = h;
+    changed_.notify_all();  // for WaitUntilCalled
     return call;
 }
 

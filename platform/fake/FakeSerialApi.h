@@ -85,6 +85,11 @@ public:
     // complete the pending WaitCommEvent, or wait for the next one.
     void FireCommEvents(DWORD events);
 
+    // Ends every pending WaitCommEvent with this error, as a device that goes
+    // away does (or ErrorOperationAborted, as Wine reports a wait ended by a
+    // purge or a cleared mask).
+    void FailPendingWaits(DWORD error);
+
     // --- What happened ----------------------------------------------------
 
     std::vector<SerialCall> Calls() const;
@@ -104,6 +109,9 @@ public:
     // Blocks until a WaitCommEvent is pending on some device (for tests that
     // run an event thread). Returns false after the time-out.
     bool WaitUntilWaitPending(DWORD milliseconds) const;
+    // Blocks until the named function has been called at least `count` times
+    // since the last ClearCalls. Returns false after the time-out.
+    bool WaitUntilCalled(const std::string& name, std::size_t count, DWORD milliseconds) const;
 
     // --- ISerialApi ---------------------------------------------------------
     Handle CreateFileA(const std::string& path, DWORD desiredAccess, DWORD shareMode,
