@@ -29,7 +29,8 @@ TEST_F(ComPortApply, OpeningSendsAllSettingsInOrder)
 {
     port.SetConnected(true);
     EXPECT_EQ(CallNames(),
-              (std::vector<std::string>{"CreateFileA", "SetupComm", "SetCommState", "SetCommTimeouts"}));
+              (std::vector<std::string>{"CreateFileA", "SetupComm", "SetCommState", "SetCommTimeouts",
+                                        "GetCommModemStatus", "GetCommModemStatus", "GetCommModemStatus"}));
 
     const auto open = fake.CallsOf("CreateFileA").at(0);
     EXPECT_EQ(open.path, "\\\\.\\COM1");
@@ -435,7 +436,8 @@ TEST_F(ComPortApply, PortChangedWhileConnectedReopensTheDevice)
     const platform::Handle first = port.DeviceHandle();
     port.SetPort("com1");  // differs from "COM1": compared case-sensitively
     EXPECT_EQ(CallNames(), (std::vector<std::string>{"PurgeComm", "CloseHandle", "CreateFileA", "SetupComm",
-                                                     "SetCommState", "SetCommTimeouts"}));
+                                                     "SetCommState", "SetCommTimeouts", "GetCommModemStatus",
+                                                     "GetCommModemStatus", "GetCommModemStatus"}));
     EXPECT_EQ(fake.CallsOf("PurgeComm").at(0).flags, 3u);
     EXPECT_EQ(fake.CallsOf("CloseHandle").at(0).handle, first);
     EXPECT_EQ(fake.CallsOf("CreateFileA").at(0).path, "\\\\.\\com1");
@@ -511,7 +513,8 @@ TEST_F(ComPortApply, LoadingSendsNothingAndOpensAfterwards)
     EXPECT_FALSE(port.Loading());
     EXPECT_TRUE(port.Connected());
     EXPECT_EQ(CallNames(),
-              (std::vector<std::string>{"CreateFileA", "SetupComm", "SetCommState", "SetCommTimeouts"}));
+              (std::vector<std::string>{"CreateFileA", "SetupComm", "SetCommState", "SetCommTimeouts",
+                                        "GetCommModemStatus", "GetCommModemStatus", "GetCommModemStatus"}));
     EXPECT_EQ(fake.CallsOf("CreateFileA").at(0).path, "\\\\.\\COM4");
     EXPECT_EQ(fake.CallsOf("SetupComm").at(0).inQueue, 2048u);
     EXPECT_EQ(fake.LastDcb()->BaudRate, 19200u);

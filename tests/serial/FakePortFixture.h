@@ -1,6 +1,8 @@
 #pragma once
 // A port on the scripted fake device. Members are destroyed in reverse: the
 // port first (closing through the fake), then the fake is uninstalled.
+// Events is empty, so opening starts no event thread and every recorded call
+// is the test's own (the event thread has tests of its own).
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,8 @@ protected:
         Install(const Install&) = delete;
         Install& operator=(const Install&) = delete;
     };
+
+    FakePortTest() { port.SetEvents({}); }
 
     void SetUp() override { InitSerialErrorTexts(); }
 
