@@ -101,7 +101,9 @@ std::string CharText(char Value)
     const auto code = static_cast<unsigned char>(Value);
     if (code >= FirstRawCode && code <= LastRawCode)
         return std::string(1, Value);
-    return "#" + std::to_string(code);
+    std::string text(1, '#');
+    text += std::to_string(code);
+    return text;
 }
 
 char ParseCharText(std::string_view Text)
