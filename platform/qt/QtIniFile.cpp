@@ -6,6 +6,9 @@
 // crash never leaves it half-written. Each write is synced at once, so that a
 // failure is seen at the key that caused it.
 //
+// A file with lines QSettings cannot read is never written. Comments are not
+// kept when the file is written (QSettings drops them).
+//
 // Texts are UTF-8, the Linux code page. A text that is not valid UTF-8 is
 // kept as bytes (QSettings writes those as @ByteArray(...)), so it too comes
 // back unchanged.
@@ -62,6 +65,12 @@ public:
 
     bool WriteText(const std::string& section, const std::string& key, const std::string& value) override
     {
+        // QSettings would rewrite such a file without the lines it could not
+        // read, and only then report the error.
+        if (settings_.status() == QSettings::FormatError) {
+            error_ = "the file is not in INI format; it is left as it is";
+            return false;
+        }
         if (IsValidUtf8(value))
             settings_.setValue(KeyPath(section, key),
                                QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())));

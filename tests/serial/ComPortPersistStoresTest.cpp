@@ -251,6 +251,16 @@ ino_t Inode(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
+TEST_F(StoresTest, IniFileThatQSettingsCannotReadIsLeftAlone)
+{
+    const std::string text = "[Other]\nkeep=1\nline without equals sign\n";
+    std::ofstream(ini) << text;
+    TIniFile file(ini);
+    EXPECT_EQ(file.GetTextValue("Other", "keep", ""), "1");
+    EXPECT_THROW(file.PutTextValue("ComPort1", "Port", "COM1"), EIniFileException);
+    EXPECT_EQ(ReadFile(ini), text);
+}
+
 TEST_F(StoresTest, FilesAreReplacedWholeNotRewrittenInPlace)
 {
     TIniFile file(ini);
