@@ -124,13 +124,15 @@ void TCustomComPort::OpenPort()
 
 void TCustomComPort::ClosePort()
 {
-    if (!connected_ || closing_)
-        return;  // closed, or a handler runs while this port is being closed
+    // Asked first, before any member is read: under smNone the asking handler
+    // runs on the event thread.
     if (InsideEventBatch(this)) {
         // The event thread waits for the handler that asks (or is the one
         // asking): waiting for its end here would never return.
         throw Exception("Cannot close port " + port_ + " from inside one of its own event handlers");
     }
+    if (!connected_ || closing_)
+        return;  // closed, or a handler runs while this port is being closed
     const ClosingScope closing(closing_);
 
     HandleBeforeClose();
