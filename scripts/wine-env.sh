@@ -34,6 +34,13 @@ fi
 # First use of the prefix: create it, then let Wine's windows be unmanaged
 # (without a window manager every hide otherwise stalls for 2 s).
 wineboot -i >/dev/null 2>&1 || true
+# Wine's own fonts (the fonts-wine package: MS Sans Serif, Tahoma, Marlett
+# for the caption buttons) go into the prefix, where this Wine finds them;
+# without them every window falls back to a wider Linux font.
+if [ -d /usr/share/wine/fonts ]; then
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
 wineserver -w 2>/dev/null || true
 

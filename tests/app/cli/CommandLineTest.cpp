@@ -1,0 +1,358 @@
+// The real tarvel binary from the command line: exit status, standard output
+// and standard error for help, wrong argument counts, bad numbers and a
+// missing device; four arguments on a pseudo-terminal open it (seen from the
+// other end) and create no window, with no display at all or with one.
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/platform/x11/X11Processes.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The environment without the variables that name a display or a Qt
+// platform, plus `extra`.
+std::vector<std::string> Environment(const std::map<std::string, std::string>& extra = {})
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" || extra.count(name) != 0)
+            continue;
+        env.push_back(entry);
+    }
+    for (const auto& [name, value] : extra)
+        env.push_back(name + "=" + value);
+    return env;
+}
+
+// tarvel as a child process with its standard output and error captured.
+class Tarvel {
+public:
+    Tarvel(const std::vector<std::string>& arguments, const std::vector<std::string>& env)
+    {
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        std::vector<std::string> argv{TARVEL_EXECUTABLE};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> args;
+        for (std::string& a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        std::vector<std::string> envCopy = env;
+        std::vector<char*> envp;
+        for (std::string& e : envCopy)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const int rc = posix_spawn(&pid_, TARVEL_EXECUTABLE, &actions, nullptr, args.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+        if (rc != 0)
+            throw std::runtime_error(std::string("cannot start tarvel: ") + std::strerror(rc));
+    }
+    ~Tarvel()
+    {
+        if (!status_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(out_);
+        close(err_);
+    }
+    Tarvel(const Tarvel&) = delete;
+    Tarvel& operator=(const Tarvel&) = delete;
+
+    // Waits for the end (at most `seconds`) and returns the exit status, or
+    // nothing when it is still running.
+    std::optional<int> Wait(int seconds)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+        while (!status_) {
+            Drain(50);
+            int status = 0;
+            const pid_t done = waitpid(pid_, &status, WNOHANG);
+            if (done == pid_)
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else if (Clock::now() >= deadline)
+                return std::nullopt;
+        }
+        Drain(0);
+        return status_;
+    }
+
+    bool Running()
+    {
+        return !Wait(0).has_value();
+    }
+
+    // Ends it as the system would at log-off.
+    void Terminate()
+    {
+        kill(pid_, SIGTERM);
+        Wait(10);
+    }
+
+    const std::string& Out() const { return out_text_; }
+    const std::string& Err() const { return err_text_; }
+
+private:
+    void Drain(int milliseconds)
+    {
+        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        if (poll(fds, 2, milliseconds) <= 0)
+            return;
+        char buffer[4096];
+        for (int i = 0; i < 2; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0)
+                (i == 0 ? out_text_ : err_text_).append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    std::optional<int> status_;
+    std::string out_text_;
+    std::string err_text_;
+};
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool HasLine(const std::string& text, const std::string& line)
+{
+    for (const std::string& l : Lines(text))
+        if (l == line)
+            return true;
+    return false;
+}
+
+// A pseudo-terminal: the slave is tarvel's port, the master the reader's end.
+class Pty {
+public:
+    Pty()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[128] = {};
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+            ptsname_r(master_, name, sizeof name) != 0)
+            throw std::runtime_error("cannot create a pseudo-terminal");
+        slave_ = name;
+    }
+    ~Pty() { close(master_); }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    const std::string& Slave() const { return slave_; }
+
+    // Another program could not have the port now: a second opening is
+    // refused, or (root passes TIOCEXCL) its lock is held.
+    bool HeldExclusively() const
+    {
+        const int fd = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errno == EBUSY;
+        const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        close(fd);
+        return locked;
+    }
+
+    // The line settings tarvel gave the port, read from the other end.
+    bool RawAt9600() const
+    {
+        termios t{};
+        if (tcgetattr(master_, &t) != 0)
+            return false;
+        return cfgetospeed(&t) == B9600 && !(t.c_lflag & ICANON) && (t.c_cflag & CSIZE) == CS8 &&
+               !(t.c_cflag & PARENB) && !(t.c_cflag & CSTOPB);
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// Waits up to `seconds` for the condition.
+template <typename Condition>
+bool WaitFor(int seconds, Condition condition)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+    while (!condition()) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+const std::string Usage =
+    "tarvel: Usage: tarvel SerialPort FillZeroLength AutoEnter CardFormat\n"
+    "Default : tarvel.exe com1 10 1 1.\n";
+
+TEST(CommandLineTest, AWrongNumberOfArgumentsGivesTheUsageAndStatus2)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"COM1"}, {"COM1", "10"}, {"COM1", "10", "1"}, {"COM1", "10", "1", "1", "1"}, {"--help", "-h"}};
+    for (const auto& arguments : cases) {
+        Tarvel tarvel(arguments, Environment());
+        EXPECT_EQ(tarvel.Wait(30), 2) << arguments.size() << " arguments";
+        EXPECT_EQ(tarvel.Err(), Usage);
+        EXPECT_EQ(tarvel.Out(), "");
+    }
+}
+
+TEST(CommandLineTest, HelpPrintsTheHelpTextWithoutADisplay)
+{
+    for (const char* help : {"--help", "-h", "/?"}) {
+        Tarvel tarvel({help}, Environment());
+        EXPECT_EQ(tarvel.Wait(30), 0) << help;
+        const std::vector<std::string> lines = Lines(tarvel.Out());
+        ASSERT_EQ(lines.size(), 23u) << help;
+        EXPECT_EQ(lines[0], " -- Please use the following parameters for auto run--");
+        EXPECT_EQ(lines[18], "                   12 : 7 Bytes Card  14 Hex");
+        EXPECT_EQ(lines[22], " Default : tarvel.exe com1 10 1 1");
+        EXPECT_EQ(tarvel.Err(), "");
+    }
+}
+
+TEST(CommandLineTest, ABadNumberEndsWithTheConversionErrorAndStatus1)
+{
+    struct Case {
+        std::vector<std::string> tail;  // after the port
+        std::string line;
+    };
+    const Case cases[] = {
+        {{"x", "1", "1"}, "tarvel: 'x' is not a valid integer value."},
+        {{"10", "yes", "1"}, "tarvel: 'yes' is not a valid integer value."},
+        {{"10", "1", "4a"}, "tarvel: '4a' is not a valid integer value."},
+    };
+    for (const Case& c : cases) {
+        Pty pty;
+        std::vector<std::string> arguments{pty.Slave()};
+        arguments.insert(arguments.end(), c.tail.begin(), c.tail.end());
+        Tarvel tarvel(arguments, Environment());
+        EXPECT_EQ(tarvel.Wait(30), 1) << c.line;
+        EXPECT_TRUE(HasLine(tarvel.Err(), c.line)) << tarvel.Err();
+        EXPECT_FALSE(pty.HeldExclusively()) << "the port is closed at the end";
+    }
+}
+
+TEST(CommandLineTest, AMissingDeviceEndsWithTheOpenErrorAndStatus1)
+{
+    Tarvel tarvel({"/dev/tarvel-test-no-such-port", "10", "1", "1"}, Environment());
+    EXPECT_EQ(tarvel.Wait(30), 1);
+    EXPECT_TRUE(HasLine(tarvel.Err(), "tarvel: Unable to open com port (win error code: 2)")) << tarvel.Err();
+}
+
+TEST(CommandLineTest, NoArgumentsWithoutADisplayCannotShowTheWindow)
+{
+    Tarvel tarvel({}, Environment());
+    EXPECT_EQ(tarvel.Wait(30), 1);
+    // No full stop after ")", which sorts before ".".
+    EXPECT_EQ(tarvel.Err(), "tarvel: Cannot show the window: no display (DISPLAY is not set)\n");
+}
+
+// Four arguments need neither a display nor Qt's platform: with uinput the
+// program runs; without it there is no keyboard to type with, which is said
+// once the arguments have been taken.
+TEST(CommandLineTest, FourArgumentsRunWithoutAnyDisplay)
+{
+    Pty pty;
+    Tarvel tarvel({pty.Slave(), "10", "1", "1"}, Environment());
+    const bool uinput = access("/dev/uinput", W_OK) == 0;
+    if (uinput) {
+        EXPECT_TRUE(WaitFor(20, [&] { return pty.HeldExclusively(); })) << tarvel.Err();
+        EXPECT_TRUE(pty.RawAt9600());
+        EXPECT_TRUE(tarvel.Running()) << tarvel.Err();
+        tarvel.Terminate();
+    } else {
+        EXPECT_EQ(tarvel.Wait(30), 1);
+        // One line, the program's own: nothing from a window toolkit.
+        const std::vector<std::string> lines = Lines(tarvel.Err());
+        ASSERT_EQ(lines.size(), 1u) << tarvel.Err();
+        EXPECT_EQ(lines[0].rfind("tarvel: No keyboard to type with: uinput needs write access", 0), 0u) << lines[0];
+    }
+}
+
+std::size_t TopLevelWindows(Display* display)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+    if (children != nullptr)
+        XFree(children);
+    return count;
+}
+
+// With a display (typing through XTest) the four-argument form still
+// creates no window: it opens the port and waits, hidden.
+TEST(CommandLineTest, FourArgumentsOpenThePortAndCreateNoWindow)
+{
+    std::string error;
+    auto xvfb = x11test::Xvfb::Start(error);
+    ASSERT_NE(xvfb, nullptr) << error;
+    Display* display = XOpenDisplay(xvfb->Display().c_str());
+    ASSERT_NE(display, nullptr);
+    const std::size_t before = TopLevelWindows(display);
+
+    Pty pty;
+    Tarvel tarvel({pty.Slave(), "10", "1", "1"}, Environment({{"DISPLAY", xvfb->Display()}}));
+    ASSERT_TRUE(WaitFor(20, [&] { return pty.HeldExclusively(); })) << tarvel.Err();
+    EXPECT_TRUE(pty.RawAt9600());
+    // Past the start-up timer, still running and still without a window.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(tarvel.Running()) << tarvel.Err();
+    EXPECT_EQ(TopLevelWindows(display), before);
+
+    tarvel.Terminate();
+    EXPECT_FALSE(tarvel.Running());
+    EXPECT_TRUE(WaitFor(5, [&] { return !pty.HeldExclusively(); }));
+    XCloseDisplay(display);
+}
+
+}  // namespace
