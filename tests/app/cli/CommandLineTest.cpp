@@ -355,4 +355,67 @@ TEST(CommandLineTest, FourArgumentsOpenThePortAndCreateNoWindow)
     XCloseDisplay(display);
 }
 
+bool Mapped(Display* display, Window window)
+{
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display, window, &attributes) != 0 && attributes.map_state == IsViewable;
+}
+
+// The shown top-level window named `name`, or 0 (the toolkit also names
+// hidden helper windows after the program).
+Window FindShownTopLevel(Display* display, const char* name)
+{
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    Window found = 0;
+    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+    for (unsigned int i = 0; i < count && found == 0; ++i) {
+        char* title = nullptr;
+        if (XFetchName(display, children[i], &title) != 0 && title != nullptr) {
+            if (std::strcmp(title, name) == 0 && Mapped(display, children[i]))
+                found = children[i];
+            XFree(title);
+        }
+    }
+    if (children != nullptr)
+        XFree(children);
+    return found;
+}
+
+// Without arguments on a real X display: the window comes up and stays
+// after the start-up timer; its close button ends the program with status 0.
+TEST(CommandLineTest, NoArgumentsShowTheWindowUntilItIsClosed)
+{
+    std::string error;
+    auto xvfb = x11test::Xvfb::Start(error);
+    ASSERT_NE(xvfb, nullptr) << error;
+    Display* display = XOpenDisplay(xvfb->Display().c_str());
+    ASSERT_NE(display, nullptr);
+
+    Tarvel tarvel({}, Environment({{"DISPLAY", xvfb->Display()}, {"QT_QPA_PLATFORM", "xcb"}}));
+    Window window = 0;
+    ASSERT_TRUE(WaitFor(20, [&] {
+        window = FindShownTopLevel(display, "tarvel");
+        return window != 0;
+    })) << tarvel.Err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // past the start-up timer
+    EXPECT_TRUE(Mapped(display, window));
+    EXPECT_TRUE(tarvel.Running()) << tarvel.Err();
+
+    // The close button: WM_DELETE_WINDOW, as a window manager sends it.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &close);
+    XFlush(display);
+    EXPECT_EQ(tarvel.Wait(20), 0) << tarvel.Err();
+    XCloseDisplay(display);
+}
+
 }  // namespace
