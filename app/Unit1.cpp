@@ -162,9 +162,3 @@ void TForm1::BitBtn1Click(TComponent* /*Sender*/)
     CheckKeyboard();
     Hide();
 }
-
-void TForm1::ComPort1RxChar(TComponent* /*Sender*/, std::int32_t /*Count*/)
-{
-    // Reading the frame and typing the card arrive with the received-frame
-    // handler; until then received characters stay in the driver's queue.
-}
