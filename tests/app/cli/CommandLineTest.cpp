@@ -42,12 +42,15 @@ std::vector<std::string> Environment(const std::map<std::string, std::string>& e
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('='));
-        if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" || extra.count(name) != 0)
+        if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" || name == "LSAN_OPTIONS" ||
+            extra.count(name) != 0)
             continue;
         env.push_back(entry);
     }
     for (const auto& [name, value] : extra)
         env.push_back(name + "=" + value);
+    // In a sanitizer build: what system libraries leak is not tarvel's.
+    env.push_back("LSAN_OPTIONS=suppressions=" TARVEL_LSAN_SUPPRESSIONS);
     return env;
 }
 
