@@ -319,8 +319,12 @@ private:
             if (c.isDefault)
                 defaultId_ = id;
         }
-        if (c.kind == ControlKind::Memo)
+        if (c.kind == ControlKind::Memo) {
             memo_ = hwnd;
+            // Tabbing into the help text must not select all of it, as the
+            // dialog manager does for edit boxes.
+            ::SetWindowSubclass(hwnd, &Win32MainWindow::MemoProc, 1, 0);
+        }
         if (c.tabOrder >= 0 && firstTabStop_ == nullptr)
             firstTabStop_ = hwnd;
         controls_.push_back(Control{c.name, c.kind, hwnd, id});
@@ -399,6 +403,14 @@ private:
             break;
         }
         return ::DefWindowProcA(window_, message, wParam, lParam);
+    }
+
+    static LRESULT CALLBACK MemoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+    {
+        if (message == WM_NCDESTROY)
+            ::RemoveWindowSubclass(hwnd, &Win32MainWindow::MemoProc, 1);
+        const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        return message == WM_GETDLGCODE ? (result & ~static_cast<LRESULT>(DLGC_HASSETSEL)) : result;
     }
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

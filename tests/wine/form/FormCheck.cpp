@@ -229,6 +229,8 @@ int CheckWindow()
     Expect(!(memoStyle & (WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_AUTOHSCROLL)),
            "Memo1 has no border, no scroll bars and wraps its lines");
     Expect(!(GetWindowLongA(memo, GWL_EXSTYLE) & WS_EX_CLIENTEDGE), "Memo1 has no sunken edge");
+    Expect(!(SendMessageA(memo, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL), "tabbing into Memo1 does not select its text");
+    Expect((SendMessageA(controls[3], WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0, "tabbing into Edit1 selects its text");
 
     std::vector<std::string> com;
     for (int n = 1; n <= 16; ++n)
