@@ -1,0 +1,185 @@
+// End to end on Linux: the real tarvel with its four arguments reads the
+// virtual card reader (tarvel-reader on a pseudo-terminal) and types through
+// XTest into the receiver window (tarvel-receiver), all on an Xvfb of the
+// test's own. What the window received is compared with the text the card
+// formats' rules give, Tab and Enter included.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/E2eProcesses.h"
+#include "tests/platform/x11/X11Processes.h"
+
+namespace {
+
+using e2e::Child;
+using e2e::Clock;
+using e2e::milliseconds;
+
+// After the expected text is complete, keys that should not come would come
+// within this time.
+constexpr milliseconds kQuiet{500};
+constexpr milliseconds kLongest{30000};
+
+struct Cards {
+    std::string fill = "10";
+    std::string autoEnter = "1";
+    std::string format;
+    std::vector<std::string> reader;  // the reader's options and cards
+};
+
+struct Outcome {
+    std::string received;  // what the window received
+    std::string errors;    // tarvel's diagnostic stream
+    std::string problem;   // a process that did not do its part
+};
+
+class TarvelE2e : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = x11test::Xvfb::Start(startError_); }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override
+    {
+        // Where uinput can be used, tarvel types through it, into whatever
+        // has the focus on this machine's console, not into the test's Xvfb.
+        if (access("/dev/uinput", W_OK) == 0)
+            GTEST_SKIP() << "/dev/uinput is writable here, so tarvel would type through uinput and not into the "
+                            "test's own X display";
+        ASSERT_NE(server_, nullptr) << startError_;
+    }
+
+    // Starts the receiver, the reader with the cards and tarvel; returns once
+    // `expected` has arrived (and kQuiet has passed without more) or after
+    // kLongest.
+    Outcome Run(const Cards& cards, const std::string& expected)
+    {
+        static std::atomic<int> counter{0};
+        Outcome outcome;
+        const std::vector<std::string> display = {"DISPLAY=" + server_->Display()};
+        const std::string link = ::testing::TempDir() + "tarvel-e2e-" + std::to_string(getpid()) + "-" +
+                                 std::to_string(counter++);
+
+        Child receiver({TARVEL_RECEIVER}, display);
+        const auto ready = receiver.ReadLine(milliseconds(30000));
+        if (ready != "ready") {
+            outcome.problem = "the receiver window did not get the focus: " + receiver.Errors();
+            return outcome;
+        }
+
+        std::vector<std::string> readerArgs = {TARVEL_READER, "--link", link, "--wait-open", "--delay", "100",
+                                               "--hold", "forever"};
+        readerArgs.insert(readerArgs.end(), cards.reader.begin(), cards.reader.end());
+        Child reader(readerArgs);
+        if (!reader.ReadLine(milliseconds(10000))) {
+            outcome.problem = "the reader did not start: " + reader.Errors();
+            return outcome;
+        }
+
+        Child tarvel({TARVEL_PROGRAM, link, cards.fill, cards.autoEnter, cards.format}, display);
+        const auto deadline = Clock::now() + kLongest;
+        std::string received;
+        auto quietSince = Clock::now();
+        while (Clock::now() < deadline) {
+            const std::size_t before = receiver.Output().size();
+            receiver.ReadOutput(milliseconds(50));
+            if (receiver.Output().size() != before)
+                quietSince = Clock::now();
+            if (receiver.Output().size() >= expected.size() && Clock::now() - quietSince >= kQuiet)
+                break;
+            if (!tarvel.Running())
+                break;
+        }
+        if (!tarvel.Running())
+            outcome.problem = "tarvel ended early (" + tarvel.Stop() + ")";
+        tarvel.Stop();
+        reader.Stop();
+        receiver.Stop();
+        outcome.received = receiver.Output();
+        outcome.errors = tarvel.Errors();
+        return outcome;
+    }
+
+private:
+    static inline std::unique_ptr<x11test::Xvfb> server_;
+    static inline std::string startError_;
+};
+
+// --- The fourteen formats, one tarvel run each ------------------------------------------
+
+struct FormatCase {
+    const char* name;
+    Cards cards;
+    std::string expected;
+};
+
+// Field frames as common readers send them: STX, the version byte and the
+// four-byte card as ten hex digits, the XOR check digits, (CR LF,) ETX.
+// AABBCCDD is the help text's four-byte card.
+const FormatCase kFormats[] = {
+    {"F01_Decimal", {"10", "1", "1", {"AABBCCDD"}}, "2864434397\n"},
+    {"F02_Reversed", {"10", "1", "2", {"AABBCCDD"}}, "0573785174\n"},
+    {"F03_ByteAndFiveDigits", {"10", "1", "3", {"AABBCCDD"}}, "0018752445\n"},
+    {"F04_WordAndFiveDigits", {"10", "1", "4", {"AABBCCDD"}}, "4370752445\n"},
+    {"F05_LastWord", {"10", "1", "5", {"AABBCCDD"}}, "0000052445\n"},
+    {"F06_ThreeBytes", {"10", "1", "6", {"AABBCCDD"}}, "0012307677\n"},
+    // The version byte 0F is the prefix 015, typed before the number.
+    {"F07_PrefixThenNumber", {"10", "1", "7", {"0FAABBCCDD"}}, "0152864434397\n"},
+    {"F08_Wiegand", {"10", "1", "8", {"--crlf", "AABBCCDD"}}, "0012307677\n"},
+    {"F09_HexAsReceived", {"10", "1", "9", {"AABBCCDD"}}, "00aabbccdd\n"},
+    {"F10_TabInside", {"10", "1", "10", {"AABBCCDD"}}, "00187\t52445\n"},
+    {"F11_SixDigits", {"10", "1", "11", {"AABBCCDD"}}, "0000752445\n"},
+    // Fourteen characters from the card on: the check digits come along, CR
+    // LF and ETX are trimmed; sixteen is wide enough for them.
+    {"F12_FourteenHex", {"16", "1", "12", {"--crlf", "AABBCCDD"}}, "000000aabbccdd00\n"},
+    {"F13_VersionAndWord", {"10", "1", "13", {"8030394455"}}, "0012812345\n"},
+    {"F14_LeadingF", {"10", "1", "14", {"--lower", "AABBCCDD"}}, "0faabbccdd\n"},
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TarvelFormats : public TarvelE2e, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(TarvelFormats, AFieldFrameTypesTheFormatsText)
+{
+    const FormatCase& c = GetParam();
+    const Outcome outcome = Run(c.cards, c.expected);
+    EXPECT_EQ(outcome.problem, "");
+    EXPECT_EQ(outcome.received, c.expected) << "tarvel said: " << outcome.errors;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachFormat, TarvelFormats, ::testing::ValuesIn(kFormats),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+
+// --- Several frames ------------------------------------------------------------------------
+
+TEST_F(TarvelE2e, AMalformedFrameFollowedByAGoodOneTypesOnlyTheGoodOne)
+{
+    const Outcome outcome =
+        Run({"10", "1", "1", {"--gap", "500", "raw:\\x02ZZZZZZZZZZZZ\\x03", "AABBCCDD"}}, "2864434397\n");
+    EXPECT_EQ(outcome.problem, "");
+    EXPECT_EQ(outcome.received, "2864434397\n");
+    // One diagnostic line, with the frame in hex.
+    EXPECT_NE(outcome.errors.find("frame [02 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 03] not typed: "), std::string::npos)
+        << outcome.errors;
+    EXPECT_NE(outcome.errors.find("is not a valid integer value\n"), std::string::npos) << outcome.errors;
+}
+
+TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
+{
+    const Outcome outcome = Run({"10", "1", "1", {"--baud", "9600", "--gap", "1000", "AABBCCDD", "0F12345678"}},
+                                "2864434397\n0305419896\n");
+    EXPECT_EQ(outcome.problem, "");
+    EXPECT_EQ(outcome.received, "2864434397\n0305419896\n") << "tarvel said: " << outcome.errors;
+}
+
+}  // namespace
