@@ -10,7 +10,7 @@ packages=(
   gettext
   qt6-base-dev libevdev-dev libxtst-dev libx11-dev
   xvfb xauth x11-utils xdotool
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
+  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
   socat imagemagick
 )
 
