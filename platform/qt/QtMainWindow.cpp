@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -261,6 +262,14 @@ private:
             auto* label = new QLabel(parent);
             label->setTextFormat(Qt::PlainText);
             label->setText(ToQt(c.text));
+            // A caption wider than its designed box would be cut off at the
+            // right (the colons went first): the face is narrowed a little
+            // for that one label until the caption fits.
+            QFont font = label->font();
+            while (QFontMetrics(font).horizontalAdvance(label->text()) > c.width &&
+                   font.pointSizeF() > 6.0)
+                font.setPointSizeF(font.pointSizeF() - 0.25);
+            label->setFont(font);
             return label;
         }
         case ControlKind::DropDownList: {
