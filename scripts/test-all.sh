@@ -30,4 +30,10 @@ cmake --preset windows
 cmake --build --preset windows
 scripts/wine-env.sh ctest --preset windows
 
+step "Fuzz targets: build, then a short run of each"
+cmake --preset fuzz
+cmake --build --preset fuzz --target convert_frame_fuzzer integer_text_fuzzer
+build/fuzz/fuzz/convert_frame_fuzzer -runs=20000 -max_len=128
+build/fuzz/fuzz/integer_text_fuzzer -runs=20000 -max_len=64
+
 step "all tests passed"
