@@ -130,11 +130,16 @@ TEST_F(ComPortStatus, CollectErrorsRaisesCode10WithTheSystemCodeWhenTheCallFails
 
 // --- Opening a device that cannot be opened: an error, and nothing opened.
 
-class ComPortOpenFailure : public FakePortTest {
+// A port whose events are logged. The log goes before the port (a member of
+// the base), so the port is closed while the log still exists.
+class LoggedPortTest : public FakePortTest {
 protected:
-    ComPortOpenFailure() { log.Attach(port); }
+    LoggedPortTest() { log.Attach(port); }
+    ~LoggedPortTest() override { port.SetConnected(false); }
     tarvel_test::EventLog log;
 };
+
+class ComPortOpenFailure : public LoggedPortTest {};
 
 TEST_F(ComPortOpenFailure, RaisesCode1WithTheSystemCodeAndLeavesThePortClosed)
 {
@@ -215,11 +220,7 @@ TEST_F(ComPortOpenFailure, AfterLoadingTheErrorGoesToTheCentralHandler)
 // --- Opening and closing with no event selected: no thread, no window, the
 // same events.
 
-class ComPortNoEvents : public FakePortTest {
-protected:
-    ComPortNoEvents() { log.Attach(port); }
-    tarvel_test::EventLog log;
-};
+class ComPortNoEvents : public LoggedPortTest {};
 
 TEST_F(ComPortNoEvents, NoThreadNoWindowButAllOpenAndCloseEvents)
 {
