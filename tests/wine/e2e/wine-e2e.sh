@@ -1,0 +1,65 @@
+#!/bin/sh
+# End to end under Wine: tarvel.exe with four arguments on COM1, the frames
+# written into COM2 (the other end of COM1's pty pair) and the keys typed into
+# a window, for a few formats (wine_e2e_window.exe does the Windows side).
+# Needs scripts/wine-env.sh (a display, unmanaged windows, COM1/COM2 on a pty
+# pair); exits with 77 (skipped) without it.
+#   wine-e2e.sh WINE TARVEL_EXE WINDOW_EXE
+set -u
+wine=$1 tarvel=$2 window=$3
+
+if [ -z "${TARVEL_WINE_PORTS:-}" ] || [ -z "${DISPLAY:-}" ]; then
+  echo "wine-e2e.sh: skipped: COM1 and COM2 are the pty pair of scripts/wine-env.sh; run under it"
+  exit 77
+fi
+device=$(readlink -f "$TARVEL_WINE_PORTS/com1")
+
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+
+# Bytes as hex pairs; TEXT is a printf format (\002 STX, \003 ETX, \t, \n).
+hexof() { printf "$1" | od -An -tx1 | tr -d ' \n'; }
+
+# Field frames: STX, version byte and card as ten hex digits, XOR check
+# digits, (CR LF,) ETX.
+frame_aabbccdd=$(hexof '\00200AABBCCDD00\003')
+frame_0faabbccdd=$(hexof '\0020FAABBCCDD0F\003')
+frame_lower_crlf=$(hexof '\00200aabbccdd00\r\n\003')
+frame_malformed=$(hexof '\002ZZZZZZZZZZZZ\003')
+
+# run NAME FORMAT EXPECTED-HEX FRAME-HEX...
+run() {
+  name=$1 format=$2 expect=$3
+  shift 3
+  echo "== $name: tarvel.exe COM1 10 1 $format"
+  "$wine" "$tarvel" COM1 10 1 "$format" </dev/null 2>"$errors" &
+  pid=$!
+  i=0
+  until ls -l "/proc/$pid/fd" 2>/dev/null | grep -q " $device\$"; do
+    i=$((i + 1))
+    if [ $i -ge 300 ] || ! kill -0 "$pid" 2>/dev/null; then
+      fail "$name: tarvel.exe did not open COM1 ($device)"
+      kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+      return
+    fi
+    sleep 0.1
+  done
+  "$wine" "$window" --expect "$expect" --gap 600 "$@"
+  status=$?
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+  [ $status -eq 77 ] && exit 77
+  [ $status -eq 0 ] || fail "$name"
+}
+
+run "a malformed frame, then a good one" 1 "$(hexof '2864434397\n')" "$frame_malformed" "$frame_aabbccdd"
+# The malformed frame is reported on tarvel's diagnostic stream, in hex.
+grep -q "frame \[02 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 03\] not typed: " "$errors" ||
+  fail "the malformed frame was not reported: $(cat "$errors")"
+run "format 7: the prefix first" 7 "$(hexof '0152864434397\n')" "$frame_0faabbccdd"
+run "format 10: a Tab inside" 10 "$(hexof '00187\t52445\n')" "$frame_aabbccdd"
+run "format 14: lower-case hex on the letter keys" 14 "$(hexof '0faabbccdd\n')" "$frame_lower_crlf"
+
+[ $failed -eq 0 ] && echo "all passed"
+exit $failed
