@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
@@ -202,6 +203,33 @@ TEST_F(ComPortDispatch, NothingToReportRaisesNothing)
                 << MethodName(method) << ", error word " << word;
             port.SetConnected(false);
         }
+    }
+}
+
+// The notification window's procedure: each code runs its own step; any
+// other code runs nothing.
+TEST_F(ComPortDispatch, EachNotificationCodeRunsItsStep)
+{
+    fake.QueueInput("ab");
+    fake.SetModemStatus(platform::MsCtsOn | platform::MsDsrOn | platform::MsRlsdOn);
+    Open(smWindowSync);
+    platform::INotifyWindow* window = port.NotifyWindow();
+    ASSERT_NE(window, nullptr);
+    const struct {
+        std::uintptr_t code;
+        std::vector<std::string> entries;
+    } cases[] = {
+        {1, {"RxChar(2)"}}, {2, {"RxFlag"}},   {4, {"TxEmpty"}},          {8, {"CTS(on)"}},
+        {16, {"DSR(on)"}},  {32, {"RLSD(on)"}}, {64, {"Break"}},          {128, {"Error(ceFrame)"}},
+        {256, {"Ring"}},    {1024, {"Rx80Full"}}, {0x200, {}},             {3, {}},
+        {0, {}},
+    };
+    for (const auto& c : cases) {
+        log.Clear();
+        fake.SetErrorWord(platform::CeFrame);
+        // From the window's own thread the procedure runs at once.
+        EXPECT_EQ(window->SendMessageA(ComEventMessage, c.code, 0), 0);
+        EXPECT_EQ(log.Entries(), c.entries) << "code " << c.code;
     }
 }
 
