@@ -38,11 +38,12 @@ void EndOutstandingRead(TCustomComPort& Port, TAsyncRecord& Record) noexcept
     try {
         platform::ISerialApi& api = platform::SerialApi();
         platform::DWORD transferred = 0;
-        if (api.GetOverlappedResult(Port.DeviceHandle(), &Record.Overlapped, &transferred, false) ||
-            api.GetLastError() != platform::ErrorIoIncomplete)
-            return;  // done already
-        api.PurgeComm(Port.DeviceHandle(), platform::PurgeRxAbort);
-        api.GetOverlappedResult(Port.DeviceHandle(), &Record.Overlapped, &transferred, true);
+        const bool done = api.GetOverlappedResult(Port.DeviceHandle(), &Record.Overlapped, &transferred, false) ||
+                          api.GetLastError() != platform::ErrorIoIncomplete;
+        if (!done) {
+            api.PurgeComm(Port.DeviceHandle(), platform::PurgeRxAbort);
+            api.GetOverlappedResult(Port.DeviceHandle(), &Record.Overlapped, &transferred, true);
+        }
     } catch (...) {
         // Nothing more can be done here; the caller is unwinding already or
         // returns 0.
