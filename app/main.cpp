@@ -63,7 +63,7 @@ int Run(const std::vector<std::string>& arguments)
 
     TForm1::TWindowFactory createWindow;
     if (windowless)
-        createWindow = [](const platform::WindowSpec& spec) { return std::make_unique<platform::MemoryWindow>(spec); };
+        createWindow = [](const platform::WindowSpec& layout) { return std::make_unique<platform::MemoryWindow>(layout); };
     else
         createWindow = platform::CreateToolkitWindow;
     auto form = std::make_unique<TForm1>(nullptr, createWindow);

@@ -93,7 +93,7 @@ public:
 std::unique_ptr<IWindowToolkit> StartWindowToolkit();
 
 // Builds the window with the toolkit, hidden. Needs StartWindowToolkit.
-std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& spec);
+std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& layout);
 
 // The modal error box: error icon, OK button, the caption in the title bar.
 // Returns when the user has dismissed it. Needs StartWindowToolkit.

@@ -8,19 +8,19 @@
 
 namespace platform {
 
-MemoryWindow::MemoryWindow(const WindowSpec& spec)
+MemoryWindow::MemoryWindow(const WindowSpec& layout)
 {
-    for (const ControlSpec& c : spec.controls) {
+    for (const ControlSpec& c : layout.controls) {
         Control control{c, c.text, c.itemIndex, {}};
         if (c.kind == ControlKind::Memo) {
             for (std::size_t i = 0; i < c.lines.size(); ++i)
                 control.text += (i == 0 ? "" : "\n") + c.lines[i];
         }
         if (c.kind == ControlKind::DropDownList && c.sorted)
-            std::sort(control.spec.items.begin(), control.spec.items.end());
+            std::sort(control.layout.items.begin(), control.layout.items.end());
         if (c.kind == ControlKind::DropDownList &&
             (control.itemIndex < -1 ||
-             control.itemIndex >= static_cast<int>(control.spec.items.size())))
+             control.itemIndex >= static_cast<int>(control.layout.items.size())))
             control.itemIndex = -1;
         controls_[c.name] = std::move(control);
     }
@@ -45,15 +45,15 @@ const MemoryWindow::Control& MemoryWindow::Find(const std::string& control) cons
 std::string MemoryWindow::Text(const std::string& control) const
 {
     const Control& c = Find(control);
-    if (c.spec.kind == ControlKind::DropDownList)
-        return c.itemIndex < 0 ? std::string() : c.spec.items[static_cast<std::size_t>(c.itemIndex)];
+    if (c.layout.kind == ControlKind::DropDownList)
+        return c.itemIndex < 0 ? std::string() : c.layout.items[static_cast<std::size_t>(c.itemIndex)];
     return c.text;
 }
 
 int MemoryWindow::ItemIndex(const std::string& control) const
 {
     const Control& c = Find(control);
-    return c.spec.kind == ControlKind::DropDownList ? c.itemIndex : -1;
+    return c.layout.kind == ControlKind::DropDownList ? c.itemIndex : -1;
 }
 
 void MemoryWindow::SetOnClick(const std::string& control, std::function<void()> handler)
@@ -66,13 +66,13 @@ void MemoryWindow::SetOnClose(std::function<void()> handler) { onClose_ = std::m
 void MemoryWindow::SetText(const std::string& control, const std::string& text)
 {
     Control& c = Find(control);
-    c.text = c.spec.maxLength > 0 ? text.substr(0, static_cast<std::size_t>(c.spec.maxLength)) : text;
+    c.text = c.layout.maxLength > 0 ? text.substr(0, static_cast<std::size_t>(c.layout.maxLength)) : text;
 }
 
 void MemoryWindow::SetItemIndex(const std::string& control, int index)
 {
     Control& c = Find(control);
-    if (index < -1 || index >= static_cast<int>(c.spec.items.size()))
+    if (index < -1 || index >= static_cast<int>(c.layout.items.size()))
         throw std::out_of_range(control + " has no item " + std::to_string(index));
     c.itemIndex = index;
 }

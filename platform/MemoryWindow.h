@@ -15,7 +15,7 @@ namespace platform {
 
 class MemoryWindow final : public IMainWindow {
 public:
-    explicit MemoryWindow(const WindowSpec& spec);
+    explicit MemoryWindow(const WindowSpec& layout);
 
     void Show() override { visible_ = true; }
     void Hide() override { visible_ = false; }
@@ -39,7 +39,7 @@ public:
 
 private:
     struct Control {
-        ControlSpec spec;
+        ControlSpec layout;
         std::string text;
         int itemIndex = -1;
         std::function<void()> onClick;

@@ -136,30 +136,30 @@ protected:
 
 class QtMainWindow final : public IMainWindow {
 public:
-    explicit QtMainWindow(const WindowSpec& spec)
+    explicit QtMainWindow(const WindowSpec& layout)
     {
         if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
             throw std::logic_error("the window toolkit is not started");
         widget_ = std::make_unique<FormWidget>();
-        widget_->setObjectName(ToQt(spec.name));
-        widget_->setWindowTitle(ToQt(spec.caption));
+        widget_->setObjectName(ToQt(layout.name));
+        widget_->setWindowTitle(ToQt(layout.caption));
 
         // The default sans font of the toolkit at the described size (the
         // size is given in pixels at 96 dpi).
         QFont font = QApplication::font();
         font.setStyleHint(QFont::SansSerif);
-        font.setPointSize(std::max(1, static_cast<int>(std::lround(std::abs(spec.fontHeight) * 72.0 / 96.0))));
+        font.setPointSize(std::max(1, static_cast<int>(std::lround(std::abs(layout.fontHeight) * 72.0 / 96.0))));
         // The layout was made for a narrow face; common sans faces run
         // wider, so the semi-condensed width of the same family keeps every
         // caption inside its control.
         font.setStretch(QFont::SemiCondensed);
         widget_->setFont(font);
 
-        widget_->setFixedSize(spec.clientWidth, spec.clientHeight);
-        widget_->move(spec.left, spec.top);
+        widget_->setFixedSize(layout.clientWidth, layout.clientHeight);
+        widget_->move(layout.left, layout.top);
 
         std::vector<std::pair<int, QWidget*>> tabStops;
-        for (const ControlSpec& c : spec.controls) {
+        for (const ControlSpec& c : layout.controls) {
             QWidget* control = Build(c);
             control->setObjectName(ToQt(c.name));
             control->setGeometry(c.left, c.top, c.width, c.height);
@@ -346,9 +346,9 @@ std::unique_ptr<IWindowToolkit> StartWindowToolkit()
     return std::make_unique<QtToolkit>();
 }
 
-std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& spec)
+std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& layout)
 {
-    return std::make_unique<QtMainWindow>(spec);
+    return std::make_unique<QtMainWindow>(layout);
 }
 
 void ShowErrorBox(const std::string& caption, const std::string& text)

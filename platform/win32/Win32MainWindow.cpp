@@ -100,20 +100,20 @@ HIMAGELIST CreateOkGlyph()
 
 class Win32MainWindow final : public IMainWindow {
 public:
-    explicit Win32MainWindow(const WindowSpec& spec)
+    explicit Win32MainWindow(const WindowSpec& layout)
     {
         RegisterFormClass();
-        font_ = ::CreateFontA(spec.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+        font_ = ::CreateFontA(layout.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              DEFAULT_PITCH | FF_DONTCARE, spec.fontName.c_str());
+                              DEFAULT_PITCH | FF_DONTCARE, layout.fontName.c_str());
 
         // Single fixed border, caption, system menu only (no minimise or
         // maximise box); the client area has the described size.
         const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
         const DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
-        RECT frame{0, 0, spec.clientWidth, spec.clientHeight};
+        RECT frame{0, 0, layout.clientWidth, layout.clientHeight};
         ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-        window_ = ::CreateWindowExA(exStyle, FormClassName, spec.caption.c_str(), style, spec.left, spec.top,
+        window_ = ::CreateWindowExA(exStyle, FormClassName, layout.caption.c_str(), style, layout.left, layout.top,
                                     frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                                     ::GetModuleHandleA(nullptr), this);
         if (window_ == nullptr)
@@ -131,7 +131,7 @@ public:
         // Created in tab order: z-order is the order Tab follows. Controls
         // without a tab stop come after.
         std::vector<const ControlSpec*> order;
-        for (const ControlSpec& c : spec.controls)
+        for (const ControlSpec& c : layout.controls)
             order.push_back(&c);
         std::stable_sort(order.begin(), order.end(), [](const ControlSpec* a, const ControlSpec* b) {
             const int ka = a->tabOrder < 0 ? INT32_MAX : a->tabOrder;
@@ -444,9 +444,9 @@ private:
 
 std::unique_ptr<IWindowToolkit> StartWindowToolkit() { return std::make_unique<Win32Toolkit>(); }
 
-std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& spec)
+std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& layout)
 {
-    return std::make_unique<Win32MainWindow>(spec);
+    return std::make_unique<Win32MainWindow>(layout);
 }
 
 void ShowErrorBox(const std::string& caption, const std::string& text)

@@ -64,8 +64,8 @@ protected:
         });
         SetApplicationEventLoop(&loop);
         platform::SetSerialApi(&fake);
-        form = std::make_unique<TForm1>(nullptr, [this](const platform::WindowSpec& spec) {
-            auto w = std::make_unique<platform::MemoryWindow>(spec);
+        form = std::make_unique<TForm1>(nullptr, [this](const platform::WindowSpec& layout) {
+            auto w = std::make_unique<platform::MemoryWindow>(layout);
             window = w.get();
             return w;
         });
@@ -183,9 +183,9 @@ TEST_F(FormTest, TheWindowStartsWithTheDesignedChoices)
     EXPECT_EQ(window->Text("ComboBox3"), "");
     EXPECT_EQ(window->Text("BitBtn1"), "RUN");
 
-    const platform::WindowSpec& spec = Form1Description();
+    const platform::WindowSpec& layout = Form1Description();
     std::map<int, std::string> tabOrder;
-    for (const auto& c : spec.controls)
+    for (const auto& c : layout.controls)
         if (c.tabOrder >= 0)
             tabOrder[c.tabOrder] = c.name;
     std::vector<std::string> order;

@@ -28,8 +28,8 @@ protected:
         SetKeyboard(&keyboard);
         SetPause(&keyboard);
         platform::SetDiagnosticSink([this](const std::string& line) { diagnostics.push_back(line); });
-        form = std::make_unique<TForm1>(nullptr, [](const platform::WindowSpec& spec) {
-            return std::make_unique<platform::MemoryWindow>(spec);
+        form = std::make_unique<TForm1>(nullptr, [](const platform::WindowSpec& layout) {
+            return std::make_unique<platform::MemoryWindow>(layout);
         });
         // Opened without the event thread: the test delivers the event.
         form->ComPort1->SetEvents({});
