@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/IntegerText.h"
+#include "framework/IntegerText.h"
 #include "app/KeyTyper.h"
 #include "app/Settings.h"
 #include "framework/Exception.h"

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "app/FormReader.h"
-#include "app/IntegerText.h"
+#include "framework/IntegerText.h"
 #include "app/KeyTyper.h"
 #include "app/Settings.h"
 #include "app/Unit1Controls.h"

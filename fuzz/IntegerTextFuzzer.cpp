@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/IntegerText.h"
+#include "framework/IntegerText.h"
 #include "framework/Exception.h"
 
 namespace {

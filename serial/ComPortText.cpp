@@ -3,6 +3,8 @@
 
 #include "serial/ComPortText.h"
 
+#include "framework/IntegerText.h"
+
 #include <array>
 #include <cstddef>
 #include <span>
@@ -61,14 +63,6 @@ E ParseEntry(std::span<const std::string_view> table, std::string_view text, E f
     return fallback;
 }
 
-int DigitValue(char c, bool hex)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 std::string BaudRateText(TBaudRate Value) { return EntryText(BaudRateTexts, Value); }
@@ -120,56 +114,5 @@ char ParseCharText(std::string_view Text)
 
 std::optional<std::int32_t> TryParseInt32(std::string_view Text)
 {
-    // Unsigned arithmetic throughout: no text can overflow a signed type.
-    const std::size_t size = Text.size();
-    std::size_t i = 0;
-    while (i < size && Text[i] == ' ')
-        ++i;
-
-    bool negative = false;
-    if (i < size && (Text[i] == '+' || Text[i] == '-')) {
-        negative = Text[i] == '-';
-        ++i;
-    }
-
-    bool hex = false;
-    if (i < size && (Text[i] == '$' || Text[i] == 'x' || Text[i] == 'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < size && Text[i] == '0' && (Text[i + 1] == 'x' || Text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i == size)
-        return std::nullopt;  // no digits
-
-    std::uint32_t value = 0;
-    if (hex) {
-        unsigned significant = 0;
-        for (; i < size; ++i) {
-            const int d = DigitValue(Text[i], true);
-            if (d < 0)
-                return std::nullopt;
-            if (value == 0 && d == 0)
-                continue;  // leading zeros
-            if (++significant > 8)
-                return std::nullopt;
-            value = (value << 4) | static_cast<std::uint32_t>(d);
-        }
-    } else {
-        // The magnitude may reach 2^31 only with a minus sign.
-        const std::uint32_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
-        for (; i < size; ++i) {
-            const int d = DigitValue(Text[i], false);
-            if (d < 0)
-                return std::nullopt;
-            const auto digit = static_cast<std::uint32_t>(d);
-            if (value > (limit - digit) / 10)
-                return std::nullopt;
-            value = value * 10 + digit;
-        }
-    }
-    if (negative)
-        value = 0u - value;
-    return static_cast<std::int32_t>(value);
+    return TryTextToInt32(Text);
 }

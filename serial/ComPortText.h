@@ -51,10 +51,6 @@ bool ParseYesNo(std::string_view Text);
 std::string CharText(char Value);
 char ParseCharText(std::string_view Text);
 
-// The system's integer form: any number of leading blanks (code 32), at most
-// one sign, then decimal digits, or a hexadecimal number after "$", "x" or
-// "0x" (either letter case) of up to 8 significant digits taken as a 32-bit
-// pattern ($FFFFFFFF is -1); decimal values must fit the signed 32-bit
-// range; nothing may follow the digits. Empty when the text is not such a
-// number.
+// The system's integer form (TryTextToInt32 of framework/IntegerText.h):
+// empty when the text is not such a number.
 std::optional<std::int32_t> TryParseInt32(std::string_view Text);

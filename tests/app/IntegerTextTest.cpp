@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "app/IntegerText.h"
+#include "framework/IntegerText.h"
 #include "framework/Exception.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
-// The integer text conversions used everywhere in the application: the card
-// formats, the command line and the window's fields.
+// The system's integer text conversions, used everywhere: the card formats,
+// the command line and the window's fields, and the character form of the
+// serial settings.
 //
 // Accepted text: any number of leading blanks (code 32 only), at most one
 // sign ("+" or "-"), then either decimal digits or a hexadecimal number
@@ -13,7 +14,11 @@
 // Anything else raises EConvertError "'<text>' is not a valid integer value".
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 std::int32_t TextToInt32(const std::string& text);
+// The same rules without the error: nothing when the text does not convert.
+std::optional<std::int32_t> TryTextToInt32(std::string_view text);
 std::int64_t TextToInt64(const std::string& text);

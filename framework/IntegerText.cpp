@@ -1,6 +1,7 @@
-#include "app/IntegerText.h"
+#include "framework/IntegerText.h"
 
 #include <cstddef>
+#include <optional>
 
 #include "framework/Exception.h"
 
@@ -15,9 +16,10 @@ int DigitValue(char c, bool hex)
 }
 
 // Parses the text for a result of `bits` bits (32 or 64) and returns the
-// value as its two's-complement bit pattern in the low `bits` bits.
+// value as its two's-complement bit pattern in the low `bits` bits, or
+// nothing when the text is not an integer of that size.
 // All arithmetic is unsigned, so no input can overflow a signed type.
-std::uint64_t Parse(const std::string& text, unsigned bits)
+std::optional<std::uint64_t> Parse(std::string_view text, unsigned bits)
 {
     const std::uint64_t mask = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
     const std::uint64_t positiveLimit = mask >> 1;  // 2^(bits-1) - 1
@@ -41,7 +43,7 @@ std::uint64_t Parse(const std::string& text, unsigned bits)
         i += 2;
     }
 
-    if (i == size) RaiseInvalidInteger(text);  // no digits at all
+    if (i == size) return std::nullopt;  // no digits at all
 
     std::uint64_t value = 0;
     if (hex) {
@@ -49,9 +51,9 @@ std::uint64_t Parse(const std::string& text, unsigned bits)
         unsigned significant = 0;
         for (; i < size; ++i) {
             const int d = DigitValue(text[i], true);
-            if (d < 0) RaiseInvalidInteger(text);
+            if (d < 0) return std::nullopt;
             if (value == 0 && d == 0) continue;
-            if (++significant > bits / 4) RaiseInvalidInteger(text);
+            if (++significant > bits / 4) return std::nullopt;
             value = (value << 4) | static_cast<std::uint64_t>(d);
         }
         if (negative) value = (0 - value) & mask;
@@ -62,9 +64,9 @@ std::uint64_t Parse(const std::string& text, unsigned bits)
     const std::uint64_t limit = negative ? positiveLimit + 1 : positiveLimit;
     for (; i < size; ++i) {
         const int d = DigitValue(text[i], false);
-        if (d < 0) RaiseInvalidInteger(text);
+        if (d < 0) return std::nullopt;
         const auto digit = static_cast<std::uint64_t>(d);
-        if (value > (limit - digit) / 10) RaiseInvalidInteger(text);
+        if (value > (limit - digit) / 10) return std::nullopt;
         value = value * 10 + digit;
     }
     if (negative) value = (0 - value) & mask;
@@ -73,12 +75,26 @@ std::uint64_t Parse(const std::string& text, unsigned bits)
 
 }  // namespace
 
+std::optional<std::int32_t> TryTextToInt32(std::string_view text)
+{
+    const std::optional<std::uint64_t> value = Parse(text, 32);
+    if (!value)
+        return std::nullopt;
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(*value));
+}
+
 std::int32_t TextToInt32(const std::string& text)
 {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(Parse(text, 32)));
+    const std::optional<std::int32_t> value = TryTextToInt32(text);
+    if (!value)
+        RaiseInvalidInteger(text);
+    return *value;
 }
 
 std::int64_t TextToInt64(const std::string& text)
 {
-    return static_cast<std::int64_t>(Parse(text, 64));
+    const std::optional<std::uint64_t> value = Parse(text, 64);
+    if (!value)
+        RaiseInvalidInteger(text);
+    return static_cast<std::int64_t>(*value);
 }
