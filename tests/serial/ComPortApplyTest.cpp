@@ -127,6 +127,7 @@ TEST_F(ComPortApply, DcbFlagsWord)
     };
     for (const Case& c : cases) {
         TComPort p(nullptr);
+        p.SetEvents({});  // no event thread: only the settings' calls are recorded
         c.set(p);
         p.SetConnected(true);
         const auto dcb = fake.LastDcb();
@@ -181,6 +182,7 @@ TEST_F(ComPortApply, DcbLineValues)
     };
     for (const Case& c : cases) {
         TComPort p(nullptr);
+        p.SetEvents({});  // no event thread: only the settings' calls are recorded
         c.set(p);
         p.SetConnected(true);
         const auto dcb = fake.LastDcb();
@@ -201,6 +203,7 @@ TEST_F(ComPortApply, XonXoffLimitsFromTheInputSize)
                           {3, 0},      {262144, 0}, {262148, 1},   {-8, 65534},   {-3, 0}};
     for (const Case& c : cases) {
         TComPort p(nullptr);
+        p.SetEvents({});  // no event thread: only the settings' calls are recorded
         p.Buffer()->SetInputSize(c.inputSize);
         p.SetConnected(true);
         const auto dcb = fake.LastDcb();
@@ -227,6 +230,7 @@ TEST_F(ComPortApply, TimeoutsAsTheir32BitPattern)
     };
     for (const Case& c : cases) {
         TComPort p(nullptr);
+        p.SetEvents({});  // no event thread: only the settings' calls are recorded
         p.Timeouts()->SetReadInterval(c.readInterval);
         p.Timeouts()->SetReadTotalMultiplier(c.readMultiplier);
         p.Timeouts()->SetReadTotalConstant(c.readConstant);
@@ -320,6 +324,7 @@ TEST_F(ComPortApply, WhileConnectedAChangeResendsItsWholeGroupOnce)
 {
     for (const Change& c : EveryChange()) {
         TComPort p(nullptr);
+        p.SetEvents({});  // no event thread: only the settings' calls are recorded
         p.SetConnected(true);
         const Dcb before = *fake.LastDcb();
         fake.ClearCalls();
@@ -466,6 +471,7 @@ TEST_F(ComPortApply, DestroyingAnOpenPortClosesIt)
 {
     {
         TComPort p(nullptr);
+        p.SetEvents({});  // no event thread: only the settings' calls are recorded
         p.SetPort("COM2");
         p.SetConnected(true);
         EXPECT_EQ(fake.OpenDeviceCount(), 1u);
