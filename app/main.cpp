@@ -30,6 +30,7 @@
 #include "platform/Keyboard.h"
 #include "platform/MainWindow.h"
 #include "platform/MemoryWindow.h"
+#include "platform/Termination.h"
 #include "serial/ComPortErrors.h"
 
 namespace {
@@ -89,6 +90,15 @@ int Run(const std::vector<std::string>& arguments)
 int main(int argc, char** argv)
 {
     SetMainThread();
+    // Ended from outside (a service stopping, Ctrl+C): the request is handed
+    // to the main thread, whose loop quits after the card in hand; Form1 then
+    // closes the port and the status is normal.
+    platform::WatchTerminationRequests([] {
+        try {
+            RunOnMainThread([] { QuitEventLoop(ExitNormal); });
+        } catch (...) {
+        }
+    });
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.emplace_back(argv[i]);
