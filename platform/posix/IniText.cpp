@@ -98,8 +98,8 @@ std::vector<Line> Lines(const std::string& text)
 }
 
 // Where the key is: the index of its line, or of the line after which a new
-// key goes (the last key of the section's first occurrence, or its header),
-// or nothing when the section is absent.
+// key goes (the last line of the section that is not blank), or nothing when
+// the section is absent. Only the section's first occurrence counts.
 struct Place {
     std::optional<std::size_t> key;
     std::optional<std::size_t> insertAfter;
@@ -108,24 +108,19 @@ struct Place {
 Place Find(const std::vector<Line>& lines, std::string_view section, std::string_view key)
 {
     Place place;
-    bool inSection = false;
-    bool firstOccurrence = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::size_t i = 0;
+    while (i < lines.size() && !(lines[i].kind == Kind::Section && SameName(lines[i].name, section)))
+        ++i;
+    if (i == lines.size())
+        return place;
+    place.insertAfter = i;
+    for (++i; i < lines.size() && lines[i].kind != Kind::Section; ++i) {
         const Line& line = lines[i];
-        if (line.kind == Kind::Section) {
-            inSection = SameName(line.name, section);
-            firstOccurrence = inSection && !place.insertAfter;
-            if (firstOccurrence)
-                place.insertAfter = i;
-            continue;
-        }
-        if (!inSection || line.kind != Kind::Key)
-            continue;
-        if (SameName(line.name, key)) {
+        if (line.kind == Kind::Key && SameName(line.name, key)) {
             place.key = i;
             return place;
         }
-        if (firstOccurrence)
+        if (line.kind != Kind::Blank)
             place.insertAfter = i;
     }
     return place;

@@ -23,9 +23,9 @@
 // Matching
 // - Section and key names are matched without regard to the letter case of
 //   A to Z (other bytes must be equal).
-// - A section name that occurs more than once is one section: its keys are
-//   looked for in each occurrence, in file order. Of two keys of the same
-//   name the first one counts.
+// - Of a section name that occurs more than once only the first occurrence
+//   is read and written; the later ones are kept as they are. Of two keys of
+//   the same name in a section the first one counts.
 //
 // Reading gives the key's value with the blanks at either end left out and
 // then one pair of enclosing quotes (both " or both ') removed. Nothing else
@@ -36,10 +36,9 @@
 // - an existing key: its line keeps everything up to the first "=" and the
 //   blanks after it, and its line ending; the rest of the line becomes the
 //   value;
-// - a new key in an existing section: a line "key=value" after the last key
-//   line of the section's first occurrence (right after its header when it
-//   has no keys), so that comments and blank lines before the next section
-//   stay where they are;
+// - a new key in an existing section: a line "key=value" after the last line
+//   of the section that is not blank (its header when it has no other), so
+//   that the blank lines before the next section stay before it;
 // - a new section: "[section]" and "key=value" at the end of the file.
 // New lines take the file's line ending (that of its first line; LF in a
 // file that has none yet). A last line without an ending gets one before a
