@@ -7,7 +7,7 @@
 //   half-written. A file that is a symbolic link has its target replaced.
 // - A file that cannot be read, or that is not text (it holds a zero byte),
 //   is never replaced: the write fails and says why. Such a file reads as
-//   one without keys.
+//   one without keys, and the diagnostic stream says why once.
 // - A missing file reads as empty and is made by the first write, with the
 //   permissions that the process's umask leaves of rw-rw-rw-.
 // - Values are protected as platform/IniValue.h says; section and key names
@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Diagnostics.h"
 #include "platform/IniValue.h"
 #include "platform/SettingsFiles.h"
 #include "platform/posix/IniText.h"
@@ -194,8 +195,14 @@ public:
     std::optional<std::string> ReadText(const std::string& section, const std::string& key) override
     {
         const Contents contents = ReadWhole(path_);
-        if (!contents.ok)
+        if (!contents.ok) {
+            // Once for the file, not for each of the keys a load reads.
+            if (contents.error != readError_)
+                Diagnostic("INI file " + path_ + ": " + contents.error + "; its keys read as absent");
+            readError_ = contents.error;
             return std::nullopt;
+        }
+        readError_.clear();
         return ini::ReadValue(contents.text, section, key);
     }
 
@@ -225,6 +232,7 @@ public:
 private:
     std::string path_;
     std::string error_;
+    std::string readError_;
 };
 
 }  // namespace
