@@ -107,6 +107,20 @@ const std::string Shared =
     "Port=COM9\n"
     "Extra=x";
 
+// Less common spellings: a UTF-8 byte-order mark, a header with blanks and
+// a comment after it, a key twice, keys commented out, quotes that do not
+// enclose the whole value, a tab at either end.
+const std::string Odd =
+    "\xEF\xBB\xBF  [ Odd One ]  ; comment after the header\n"
+    "K=1\n"
+    "k=2\n"
+    ";Gone=1\n"
+    "  #Gone=2\n"
+    "Single='x y'\n"
+    "Both=\"a\" b\"\n"
+    "Open=\"unbalanced\n"
+    "Tab=\tv\t\n";
+
 struct ReadCase {
     const char* what;
     std::string section, key;
@@ -170,14 +184,26 @@ TEST_F(IniFileTest, ReadsAsTheProfileFunctionsDo)
         {"a line without = is no key", "ComPort1", "line without equals sign", std::nullopt, {}, nullptr},
         {"an absent section", "Other", "Port", std::nullopt, {}, nullptr},
     };
-    for (const std::string& text : {Shared, Crlf(Shared)}) {
+    const ReadCase oddCases[] = {
+        {"a header with blanks, after a byte-order mark", "odd one", "K", "1", {}, nullptr},
+        {"keys commented out", "Odd One", "Gone", std::nullopt, {}, nullptr},
+        {"single quotes", "Odd One", "Single", "x y", {}, nullptr},
+        {"only the enclosing pair of quotes goes", "Odd One", "Both", "a\" b", {}, nullptr},
+        {"a quote without its pair stays", "Odd One", "Open", "\"unbalanced", {}, nullptr},
+        {"tabs at either end go", "Odd One", "Tab", "v", {}, nullptr},
+    };
+    auto check = [&](const std::string& text, const auto& table, const char* how) {
         TIniFile file(NewFile(text).string());
-        for (const ReadCase& c : cases) {
+        for (const ReadCase& c : table) {
             const std::optional<std::string> expected = OnWindows && c.windows ? *c.windows : c.value;
             EXPECT_EQ(file.GetTextValue(c.section, c.key, "(absent)"), expected.value_or("(absent)"))
-                << c.what << (text == Shared ? "" : ", CR LF");
+                << c.what << how;
         }
-    }
+    };
+    check(Shared, cases, "");
+    check(Crlf(Shared), cases, ", CR LF");
+    check(Odd, oddCases, "");
+    check(Crlf(Odd), oddCases, ", CR LF");
 }
 
 // Wine's profile functions write the whole file anew from what they have
@@ -187,7 +213,9 @@ TEST_F(IniFileTest, ReadsAsTheProfileFunctionsDo)
 //   file without a final line ending keeps that);
 // - blank lines are gone;
 // - the blanks at either end of each line, and around the "=" of a key, are
-//   gone.
+//   gone;
+// - a section header is "[name]": the blanks inside the brackets and what
+//   followed the "]" (a comment) are gone.
 // Every other byte, the comments, the unknown lines, the spelling of names
 // and the order of the lines included, is the same. The differences are
 // Wine's and are kept: a file that other programs share stays as they wrote
@@ -203,14 +231,18 @@ std::string AsWineWritesIt(const std::string& text)
             ++start;
         return line.substr(start);
     };
-    std::string out;
-    std::istringstream lines(text);
+    const std::string bom = "\xEF\xBB\xBF";
+    const bool hasBom = text.rfind(bom, 0) == 0;
+    std::string out = hasBom ? bom : "";
+    std::istringstream lines(hasBom ? text.substr(bom.size()) : text);
     for (std::string line; std::getline(lines, line);) {
         line = trim(line);
         if (line.empty())
             continue;
         const std::size_t equals = line.find('=');
-        if (line[0] != ';' && line[0] != '#' && line[0] != '[' && equals != std::string::npos)
+        if (line[0] == '[' && line.find(']') != std::string::npos)
+            line = "[" + trim(line.substr(1, line.find(']') - 1)) + "]";
+        else if (line[0] != ';' && line[0] != '#' && equals != std::string::npos)
             line = trim(line.substr(0, equals)) + "=" + trim(line.substr(equals + 1));
         out += line + "\r\n";
     }
@@ -272,6 +304,9 @@ TEST_F(IniFileTest, WritesChangeOneLineAndKeepEveryOtherByte)
         {"a section named General is just that", "", false, "General", "Port", "COM1", "[General]\nPort=COM1\n",
          {}, nullptr},
         {"an empty value", "[S]\nK=old\n", true, "S", "K", "", "[S]\nK=\n", {}, nullptr},
+        {"the first of two keys of one name", Odd, true, "Odd One", "K", "3", ReplaceOnce(Odd, "K=1", "K=3"), {},
+         nullptr},
+        {"a key commented out stays so", Odd, true, "Odd One", "Gone", "back", Odd + "Gone=back\n", {}, nullptr},
     };
     for (const WriteCase& c : cases) {
         const fs::path path = NewFile(c.before, c.exists);
