@@ -5,8 +5,8 @@
 //   file's permissions (and owner, where that may be given), flushes it to
 //   the disk and renames it over the file, so the file is never seen
 //   half-written. A file that is a symbolic link has its target replaced.
-// - A file that cannot be read, or that is not text (it holds a zero byte),
-//   is never replaced: the write fails and says why. Such a file reads as
+// - A file that cannot be read, that is not text (it holds a zero byte), or
+//   that may not be written, is never replaced: the write fails and says why. Such a file reads as
 //   one without keys, and the diagnostic stream says why once.
 // - A missing file reads as empty and is made by the first write, with the
 //   permissions that the process's umask leaves of rw-rw-rw-.
@@ -140,6 +140,11 @@ bool Replace(const std::string& path, const std::string& text, std::string& erro
 
     struct stat info {};
     const bool exists = ::stat(target.c_str(), &info) == 0;
+    // The rename would replace a file that may not be written as well.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        error = "the file may not be written (" + ErrnoText(errno) + "); it is left as it is";
+        return false;
+    }
     std::string temporary = folder + (slash == std::string::npos ? "/" : "") + "." + base + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');

@@ -389,6 +389,34 @@ TEST_F(IniFileTest, FilesThatAreNoTextAreLeftAlone)
     EXPECT_NE(diagnostics[0].find("not a regular file"), std::string::npos) << diagnostics[0];
 }
 
+// A file that may not be written could still be replaced through its
+// folder; it is left as it is. (As root, the check runs with the effective
+// user switched to nobody.)
+TEST_F(IniFileTest, AFileThatMayNotBeWrittenIsLeftAlone)
+{
+    const fs::path path = NewFile("[S]\nK=1\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    TIniFile file(path.string());
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::seteuid(65534), 0);
+    }
+    bool refused = false;
+    try {
+        file.PutTextValue("S", "K", "2");
+    } catch (const EIniFileException&) {
+        refused = true;
+    }
+    if (root) {
+        ASSERT_EQ(::seteuid(0), 0);
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(ReadFile(path), "[S]\nK=1\n");
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_NE(diagnostics[0].find("may not be written"), std::string::npos) << diagnostics[0];
+}
+
 TEST_F(IniFileTest, ReplacingKeepsPermissionsAndLinks)
 {
     const fs::path path = NewFile("[S]\nK=1\n");
