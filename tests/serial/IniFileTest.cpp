@@ -109,7 +109,7 @@ const std::string Shared =
 
 // Less common spellings: a UTF-8 byte-order mark, a header with blanks and
 // a comment after it, a key twice, keys commented out, quotes that do not
-// enclose the whole value, a tab at either end.
+// enclose the whole value, a tab at either end, a header without its "]".
 const std::string Odd =
     "\xEF\xBB\xBF  [ Odd One ]  ; comment after the header\n"
     "K=1\n"
@@ -119,7 +119,9 @@ const std::string Odd =
     "Single='x y'\n"
     "Both=\"a\" b\"\n"
     "Open=\"unbalanced\n"
-    "Tab=\tv\t\n";
+    "Tab=\tv\t\n"
+    "[header without its bracket\n"
+    "After=1\n";
 
 struct ReadCase {
     const char* what;
@@ -191,6 +193,8 @@ TEST_F(IniFileTest, ReadsAsTheProfileFunctionsDo)
         {"only the enclosing pair of quotes goes", "Odd One", "Both", "a\" b", {}, nullptr},
         {"a quote without its pair stays", "Odd One", "Open", "\"unbalanced", {}, nullptr},
         {"tabs at either end go", "Odd One", "Tab", "v", {}, nullptr},
+        {"a header without its ] starts no section", "Odd One", "After", "1", {}, nullptr},
+        {"nor is it a section of its own", "header without its bracket", "After", std::nullopt, {}, nullptr},
     };
     auto check = [&](const std::string& text, const auto& table, const char* how) {
         TIniFile file(NewFile(text).string());
