@@ -2,16 +2,18 @@
 // Settings stores of the system: an INI file and a registry key.
 //
 // Texts are 8-bit in the system's code page and counted. Each back end keeps
-// every text it can hold unchanged, escaping in its own files what its format
-// would otherwise alter (blanks at either end, quotes, ";", "#", "=", ",",
-// "\", control characters).
+// every text it can hold unchanged. An INI file holds a value as it is, in
+// quotes where reading would otherwise alter it (platform/IniValue.h), and
+// cannot hold a line break or a zero byte; a key file escapes what JSON must.
 //
 // Windows: the INI file through the private-profile functions of kernel32,
 //   the registry key through advapi32.
-// Linux: the INI file through QSettings in INI format (each write replaces the
-//   file atomically), the registry key as a typed key file: JSON through
-//   QJsonDocument, text values kept apart from 32-bit integers, each write
-//   replacing the file atomically.
+// Linux: the INI file through the back end's own store, which reads and
+//   changes it by the rules of the profile functions (platform/posix/IniText.h;
+//   only the key's line changes, every other byte stays, and each write
+//   replaces the file atomically), the registry key as a typed key file: JSON
+//   through QJsonDocument, text values kept apart from 32-bit integers, each
+//   write replacing the file atomically.
 //
 // Nothing here raises: failures are results, and the caller words them.
 

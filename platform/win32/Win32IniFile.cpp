@@ -1,22 +1,16 @@
 // The INI file on Windows: GetPrivateProfileStringA and
 // WritePrivateProfileStringA.
 //
-// What the profile functions would alter is protected here:
-// - they drop blanks (and other characters up to code 32) at either end of a
-//   value, and one pair of quotes ('...' or "...") around it. A value that
-//   starts or ends with such a character, or that starts and ends with the
-//   same quote, is written inside double quotes, which the reading strips
-//   again, leaving the value as it was.
-// - a line break would end the value's line (and the rest would become
-//   lines of the file), and a zero byte would end the text: such values are
-//   refused.
-// - a bare file name would be looked for in the Windows folder: the path is
-//   made absolute first.
+// What the profile functions would alter in a value is protected as
+// platform/IniValue.h says (quoting, refusal of line breaks and zero bytes).
+// A bare file name would be looked for in the Windows folder: the path is
+// made absolute first.
 
 #include <windows.h>
 
 #include <vector>
 
+#include "platform/IniValue.h"
 #include "platform/SettingsFiles.h"
 
 namespace platform {
@@ -33,29 +27,6 @@ std::string FullPath(const std::string& path)
             return std::string(buffer.data(), length);
         buffer.resize(length + 1);
     }
-}
-
-bool IsTrimmed(char c)
-{
-    return static_cast<unsigned char>(c) <= 32;
-}
-
-bool IsQuote(char c)
-{
-    return c == '"' || c == '\'';
-}
-
-// The text as the file must hold it so that reading gives back value.
-std::string Protect(const std::string& value)
-{
-    if (value.empty())
-        return value;
-    const char first = value.front();
-    const char last = value.back();
-    const bool quoted = value.size() >= 2 && IsQuote(first) && last == first;
-    if (IsTrimmed(first) || IsTrimmed(last) || quoted)
-        return '"' + value + '"';
-    return value;
 }
 
 bool SameKey(const char* a, const std::string& b)
@@ -76,11 +47,12 @@ public:
 
     bool WriteText(const std::string& section, const std::string& key, const std::string& value) override
     {
-        if (value.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-            error_ = "a line break or a zero byte cannot be stored in an INI file";
+        if (std::string problem = IniValueProblem(value); !problem.empty()) {
+            error_ = problem;
             return false;
         }
-        if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), Protect(value).c_str(), path_.c_str())) {
+        if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), ProtectIniValue(value).c_str(),
+                                        path_.c_str())) {
             error_ = "error code " + std::to_string(GetLastError());
             return false;
         }

@@ -162,12 +162,17 @@ std::vector<std::string> AwkwardTexts()
 
 TEST_F(StoresTest, IniFileGivesBackEveryCharacterAndAwkwardText)
 {
+    // Line breaks and zero bytes are refused (below).
+    auto storable = [](const std::string& text) {
+        return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+    };
     std::vector<std::string> texts = CharacterTexts();
     for (const std::string& raw : RawCharacters())
-        if (!OnWindows || (raw != "\r" && raw != "\n" && raw != std::string(1, '\0')))
+        if (storable(raw))
             texts.push_back(raw);
     for (const std::string& t : AwkwardTexts())
-        texts.push_back(t);
+        if (storable(t))
+            texts.push_back(t);
 
     {
         TIniFile file(ini);
@@ -223,7 +228,6 @@ TEST_F(StoresTest, IniFileWriteFailureNamesKeyAndFile)
     EXPECT_NE(diagnostics[0].find(file.FileName()), std::string::npos) << diagnostics[0];
 }
 
-#ifdef _WIN32
 TEST_F(StoresTest, IniFileRefusesLineBreaksAndZeroBytes)
 {
     TIniFile file(ini);
@@ -235,6 +239,7 @@ TEST_F(StoresTest, IniFileRefusesLineBreaksAndZeroBytes)
     EXPECT_EQ(ReadFile(ini).find("[S]", 1), std::string::npos) << ReadFile(ini);
 }
 
+#ifdef _WIN32
 TEST_F(StoresTest, IniFileBareNameIsTakenFromTheCurrentFolder)
 {
     const fs::path before = fs::current_path();
@@ -251,14 +256,16 @@ ino_t Inode(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-TEST_F(StoresTest, IniFileThatQSettingsCannotReadIsLeftAlone)
+// Written to before anything is read from it: a store that parses the file
+// lazily must not drop the line on the way.
+TEST_F(StoresTest, IniFileKeepsALineThatIsNeitherKeyNorComment)
 {
     const std::string text = "[Other]\nkeep=1\nline without equals sign\n";
     std::ofstream(ini) << text;
     TIniFile file(ini);
+    file.PutTextValue("ComPort1", "Port", "COM1");
+    EXPECT_EQ(ReadFile(ini), text + "[ComPort1]\nPort=COM1\n");
     EXPECT_EQ(file.GetTextValue("Other", "keep", ""), "1");
-    EXPECT_THROW(file.PutTextValue("ComPort1", "Port", "COM1"), EIniFileException);
-    EXPECT_EQ(ReadFile(ini), text);
 }
 
 TEST_F(StoresTest, FilesAreReplacedWholeNotRewrittenInPlace)
