@@ -92,6 +92,8 @@ platform::WindowSpec BuildForm1()
     ControlSpec& comboBox1 = add("ComboBox1", ControlKind::DropDownList, 80, 360, 57, 21, 1);
     comboBox1.items = Numbered("COM", 1, 16, false);
     comboBox1.itemIndex = 0;
+    // On Linux the window offers the serial devices present instead.
+    comboBox1.offersSerialPorts = true;
 
     add("Label2", ControlKind::Label, 152, 362, 76, 13, -1).text = "Fill Zero Length:";
     ControlSpec& edit1 = add("Edit1", ControlKind::Edit, 232, 360, 25, 21, 3);

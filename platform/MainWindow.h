@@ -38,6 +38,12 @@ struct ControlSpec {
     int itemIndex = -1;              // DropDownList: the selected item, -1 for none
     bool sorted = false;             // DropDownList: items kept in sorted order
     int dropDownCount = 8;           // DropDownList: rows shown when dropped down
+    // DropDownList: the serial port list. Where serial devices have free
+    // names (the Qt window on Linux) it offers the devices present when the
+    // window is built instead of items, and reads back the chosen device's
+    // path (platform/SerialPortList.h). The Win32 window and a window in
+    // memory keep items.
+    bool offersSerialPorts = false;
     int maxLength = 0;               // Edit: most characters, 0 for no limit
     int tabOrder = -1;               // position in the tab order; -1: no tab stop
     bool isDefault = false;          // Button: the window's default button (Enter)
@@ -66,8 +72,9 @@ public:
     virtual bool Visible() const = 0;
 
     // The control's text: an Edit's contents, a DropDownList's selected item
-    // (empty when none is selected), a caption, or a Memo's lines joined by
-    // "\n". Throws std::out_of_range for an unknown name.
+    // (empty when none is selected; in a list of serial devices the device's
+    // path), a caption, or a Memo's lines joined by "\n". Throws
+    // std::out_of_range for an unknown name.
     virtual std::string Text(const std::string& control) const = 0;
     // A DropDownList's selected item, -1 for none (and for other kinds).
     virtual int ItemIndex(const std::string& control) const = 0;

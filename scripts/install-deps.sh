@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   gettext
   qt6-base-dev libevdev-dev libxtst-dev libx11-dev
+  qt6-serialport-dev
   xvfb xauth x11-utils xdotool
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
   socat imagemagick

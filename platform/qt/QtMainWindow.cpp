@@ -38,6 +38,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/EventLoop.h"
 #include "platform/MainWindow.h"
+#include "platform/SerialPortList.h"
 
 namespace platform {
 namespace {
@@ -136,7 +137,7 @@ protected:
 
 class QtMainWindow final : public IMainWindow {
 public:
-    explicit QtMainWindow(const WindowSpec& layout)
+    QtMainWindow(const WindowSpec& layout, SerialPortSearch search) : search_(std::move(search))
     {
         if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
             throw std::logic_error("the window toolkit is not started");
@@ -205,8 +206,13 @@ public:
             return FromQt(memo->toPlainText());
         if (auto* label = qobject_cast<QLabel*>(w))
             return FromQt(label->text());
-        if (auto* combo = qobject_cast<QComboBox*>(w))
-            return combo->currentIndex() < 0 ? std::string() : FromQt(combo->currentText());
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            if (combo->currentIndex() < 0)
+                return {};
+            // A serial device's path, where the list shows the device by name.
+            const QVariant port = combo->currentData(PortRole);
+            return FromQt(port.isValid() ? port.toString() : combo->currentText());
+        }
         if (auto* edit = qobject_cast<QLineEdit*>(w))
             return FromQt(edit->text());
         if (auto* button = qobject_cast<QPushButton*>(w))
@@ -275,6 +281,10 @@ private:
         case ControlKind::DropDownList: {
             auto* combo = new QComboBox(parent);
             combo->setEditable(false);
+            if (c.offersSerialPorts) {
+                FillWithSerialPorts(combo, c);
+                return combo;
+            }
             QStringList items;
             for (const std::string& item : c.items)
                 items << ToQt(item);
@@ -308,6 +318,27 @@ private:
         throw std::logic_error("unknown control kind");
     }
 
+    // The devices present now, the first one chosen. A device's name is
+    // longer than the designed box: the list, when dropped down, is as wide
+    // as its longest name, and the chosen name shows in full as the box's
+    // tool tip.
+    void FillWithSerialPorts(QComboBox* combo, const ControlSpec& c)
+    {
+        int widest = 0;
+        const QFontMetrics metrics(combo->font());
+        for (const SerialPortChoice& choice : SerialPortsPresent(search_)) {
+            combo->addItem(ToQt(choice.shown));
+            combo->setItemData(combo->count() - 1, ToQt(choice.port), PortRole);
+            widest = std::max(widest, metrics.horizontalAdvance(ToQt(choice.shown)));
+        }
+        combo->setMaxVisibleItems(c.dropDownCount);
+        combo->view()->setMinimumWidth(widest + 2 * combo->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
+                         [combo](int index) { combo->setToolTip(combo->itemText(index)); });
+        combo->setCurrentIndex(0);
+        combo->setToolTip(combo->currentText());
+    }
+
     void Clicked(const std::string& name)
     {
         auto it = clickHandlers_.find(name);
@@ -329,6 +360,10 @@ private:
         return it->second;
     }
 
+    // Where a list's item keeps the serial device's path.
+    static constexpr int PortRole = Qt::UserRole + 1;
+
+    SerialPortSearch search_;
     std::unique_ptr<FormWidget> widget_;
     std::map<std::string, QWidget*> controls_;  // owned by widget_
     std::map<std::string, std::function<void()>> clickHandlers_;
@@ -348,7 +383,12 @@ std::unique_ptr<IWindowToolkit> StartWindowToolkit()
 
 std::unique_ptr<IMainWindow> CreateToolkitWindow(const WindowSpec& layout)
 {
-    return std::make_unique<QtMainWindow>(layout);
+    return std::make_unique<QtMainWindow>(layout, SerialPortSearch{});
+}
+
+std::unique_ptr<IMainWindow> CreateToolkitWindowWithPorts(const WindowSpec& layout, const SerialPortSearch& search)
+{
+    return std::make_unique<QtMainWindow>(layout, search);
 }
 
 void ShowErrorBox(const std::string& caption, const std::string& text)

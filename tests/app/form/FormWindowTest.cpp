@@ -1,8 +1,13 @@
 // Form1 as Qt Widgets on Qt's offscreen platform, driven as a user would:
 // the controls, their texts, items, tab order and initial state; RUN on a
 // pseudo-terminal; RUN with an empty card format or fill length, answered by
-// the real error box. Screenshots of the window and of the error box are
-// saved as PNG files in the build tree.
+// the real error box; the port list with the virtual reader linked under a
+// by-id name, and a card it sends typed after RUN. Screenshots of the window,
+// its port list and the error box are saved as PNG files in the build tree.
+//
+// The port list is given the devices to offer: a pseudo-terminal has no
+// hardware behind it, and the system's enumeration of serial devices never
+// reports one.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +16,10 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QTextEdit>
 #include <QPushButton>
 #include <QStringList>
@@ -25,11 +33,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ErrorBox.h"
+#include "app/KeyTyper.h"
 #include "app/Settings.h"
 #include "app/Unit1.h"
 #include "app/Unit1Controls.h"
@@ -38,7 +49,10 @@
 #include "framework/MainThread.h"
 #include "platform/EventLoop.h"
 #include "platform/MainWindow.h"
+#include "platform/SerialPortList.h"
+#include "platform/fake/FakeKeyboard.h"
 #include "serial/ComPortErrors.h"
+#include "tests/tools/reader/ReaderProcess.h"
 
 namespace {
 
@@ -119,7 +133,10 @@ protected:
         ResetAppSettings();
         previousHandler_ = SetExceptionHandler({});
         InstallErrorBoxHandler(true);  // the program's own: the error box
-        form = std::make_unique<TForm1>(nullptr, platform::CreateToolkitWindow);
+        const platform::SerialPortSearch search = PortSearch();
+        form = std::make_unique<TForm1>(nullptr, [&search](const platform::WindowSpec& layout) {
+            return platform::CreateToolkitWindowWithPorts(layout, search);
+        });
         form->SetCommandLine({});
         // As the program starts: shown when the loop runs; the timer reads
         // the (empty) command line about 100 ms later and shows it again.
@@ -149,13 +166,20 @@ protected:
         return widget->findChild<W*>(QString::fromLatin1(name));
     }
 
-    // Offers the pseudo-terminal in the port list, as a system whose serial
-    // device it were would, and picks it.
+    // Where the port list looks for devices: here the pseudo-terminal is the
+    // one device found, and there are no by-id links.
+    virtual platform::SerialPortSearch PortSearch()
+    {
+        return {"", [this] { return std::vector<std::string>{pty.Slave()}; }};
+    }
+
+    // Picks the pseudo-terminal in the port list, by the name it shows.
     void ChoosePort()
     {
         auto* ports = Find<QComboBox>("ComboBox1");
-        ports->addItem(QString::fromStdString(pty.Slave()));
-        ports->setCurrentIndex(ports->count() - 1);
+        const int index = ports->findText(QString::fromStdString(pty.Slave().substr(5)));  // "pts/N"
+        ASSERT_GE(index, 0);
+        ports->setCurrentIndex(index);
     }
 
     // Clicks RUN; an error box that comes up is read, saved as a picture and
@@ -252,12 +276,14 @@ TEST_F(FormWindowTest, TheWindowHasItsControlsTextsAndInitialState)
     EXPECT_EQ(Find<QLabel>("Label3")->text(), "Auto Enter:");
     EXPECT_EQ(Find<QLabel>("Label4")->text(), "Card Format:");
 
+    // The devices present: here only the pseudo-terminal, chosen, read back
+    // as its path.
     auto* ports = Find<QComboBox>("ComboBox1");
-    QStringList com;
-    for (int n = 1; n <= 16; ++n)
-        com << QString("COM%1").arg(n);
-    EXPECT_EQ(Items(ports), com);
-    EXPECT_EQ(ports->currentText(), "COM1");
+    const QString ptyName = QString::fromStdString(pty.Slave().substr(5));
+    EXPECT_EQ(Items(ports), QStringList{ptyName});
+    EXPECT_EQ(ports->currentIndex(), 0);
+    EXPECT_EQ(ports->toolTip(), ptyName);
+    EXPECT_EQ(form->Window().Text("ComboBox1"), pty.Slave());
     EXPECT_FALSE(ports->isEditable());
 
     auto* edit = Find<QLineEdit>("Edit1");
@@ -369,6 +395,128 @@ TEST_F(FormWindowTest, RunWithAnEmptyFillLengthShowsTheErrorWithThePortOpen)
     EXPECT_TRUE(form->ComPort1->Connected());
     EXPECT_EQ(FillZeroLength, 10) << "the previous fill length";
     EXPECT_EQ(CardFormat, 1) << "the steps after the failing one do not run";
+}
+
+// Where no serial device exists, the list offers COM1 and RUN would give
+// the port that name, as the window did before it listed devices.
+class FormWithoutDevicesTest : public FormWindowTest {
+protected:
+    platform::SerialPortSearch PortSearch() override
+    {
+        return {"", [] { return std::vector<std::string>{}; }};
+    }
+};
+
+TEST_F(FormWithoutDevicesTest, ThePortListOffersComOneChosen)
+{
+    auto* ports = Find<QComboBox>("ComboBox1");
+    EXPECT_EQ(Items(ports), QStringList{"COM1"});
+    EXPECT_EQ(ports->currentText(), "COM1");
+    EXPECT_EQ(form->Window().Text("ComboBox1"), "COM1");
+}
+
+// A keyboard the form owns that types into a recording the test keeps.
+class KeyboardInto final : public platform::IKeyboard {
+public:
+    explicit KeyboardInto(platform::RecordingKeyboard& into) : into_(into) {}
+    void KeyDown(std::uint8_t vk) override { into_.KeyDown(vk); }
+    void KeyUp(std::uint8_t vk) override { into_.KeyUp(vk); }
+    std::string Name() const override { return into_.Name(); }
+
+private:
+    platform::RecordingKeyboard& into_;
+};
+
+// The virtual reader, linked under a by-id style name in a folder of the
+// test's own, which the port list is pointed at; the reader's pseudo-terminal
+// stands for the device the system found. It sends card AABBCCDD once the
+// port is opened.
+class FormWithReaderTest : public FormWindowTest {
+protected:
+    static constexpr const char* LinkName = "usb-tarvel_Virtual_Card_Reader_0001-if00-port0";
+
+    void SetUp() override
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tarvel-by-id-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        byId_ = pattern;
+        link_ = byId_ + "/" + LinkName;
+        reader_ = std::make_unique<readertest::ReaderProcess>(
+            std::vector<std::string>{"--link", link_, "--wait-open", "--delay", "100", "AABBCCDD"});
+        const std::optional<std::string> device = reader_->ReadLine(std::chrono::seconds(20));
+        ASSERT_TRUE(device.has_value()) << reader_->Errors();
+        device_ = *device;
+        FormWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        form->ChooseKeyboard([this] { return std::make_unique<KeyboardInto>(keys_); });
+        SetPause(&keys_);  // the pauses between keys are recorded, not slept
+    }
+
+    void TearDown() override
+    {
+        FormWindowTest::TearDown();  // closes the port
+        SetPause(nullptr);
+        if (reader_) {
+            reader_->CloseStdin();  // the reader ends and removes its link
+            EXPECT_EQ(reader_->WaitExit(std::chrono::seconds(20)), std::optional<int>(0)) << reader_->Errors();
+        }
+        std::filesystem::remove_all(byId_);
+    }
+
+    platform::SerialPortSearch PortSearch() override
+    {
+        return {byId_, [this] { return std::vector<std::string>{device_}; }};
+    }
+
+    std::string byId_;
+    std::string link_;
+    std::string device_;  // /dev/pts/N
+    std::unique_ptr<readertest::ReaderProcess> reader_;
+    platform::RecordingKeyboard keys_;
+};
+
+// The window with its port list dropped down, as one picture: the list is a
+// window of its own, drawn where it shows below the box.
+void SaveWindowWithList(QWidget* window, QComboBox* list, const std::string& file)
+{
+    list->showPopup();
+    QWidget* popup = list->view()->window();
+    ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }, 5000));
+    const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - window->mapToGlobal(QPoint(0, 0));
+    QPixmap picture(std::max(window->width(), at.x() + popup->width()),
+                    std::max(window->height(), at.y() + popup->height()));
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, window->grab());
+    painter.drawPixmap(at, popup->grab());
+    painter.end();
+    list->hidePopup();
+    ASSERT_TRUE(picture.save(QString::fromStdString(file)));
+}
+
+TEST_F(FormWithReaderTest, TheReaderShowsByItsByIdNameAndRunTypesItsCard)
+{
+    auto* ports = Find<QComboBox>("ComboBox1");
+    const QString device = QString::fromStdString(device_.substr(5));  // "pts/N"
+    EXPECT_EQ(Items(ports), (QStringList{QString(LinkName) + " -> " + device, device}));
+    EXPECT_EQ(ports->currentIndex(), 0) << "the first device found is chosen";
+    EXPECT_GE(ports->view()->minimumWidth(), QFontMetrics(ports->font()).horizontalAdvance(ports->itemText(0)))
+        << "the dropped-down list shows whole names";
+    ASSERT_TRUE(widget->grab().save(QString::fromStdString(ScreenshotDir + "/tarvel-form1-ports-qt.png")));
+    SaveWindowWithList(widget, ports, ScreenshotDir + "/tarvel-form1-port-list-qt.png");
+
+    ports->setCurrentIndex(0);
+    Find<QComboBox>("ComboBox3")->setCurrentIndex(0);  // " 1": the card number in decimal
+    const BoxSeen box = ClickRun();
+
+    EXPECT_FALSE(box.seen) << box.text.toStdString();
+    EXPECT_FALSE(widget->isVisible());
+    EXPECT_TRUE(form->ComPort1->Connected());
+    EXPECT_EQ(form->ComPort1->Port(), link_) << "the port is opened by its by-id name";
+    EXPECT_TRUE(QTest::qWaitFor([this] { return keys_.Keys().find("Enter") != std::string::npos; }, 30000))
+        << "typed so far: " << keys_.Keys();
+    EXPECT_EQ(keys_.Keys(), "2864434397 Enter");
 }
 
 }  // namespace
