@@ -1,5 +1,6 @@
 #include "app/KeyTyper.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,6 +13,7 @@ namespace {
 platform::IKeyboard* g_keyboard = nullptr;
 platform::IPause* g_pause = nullptr;
 bool g_missingKeyboardReported = false;
+std::atomic<bool> g_stopRequested{false};
 
 constexpr std::uint32_t KeyPauseMs = 20;
 
@@ -55,16 +57,43 @@ std::string HexBytes(const std::string& text)
     return out;
 }
 
-void Press(platform::IKeyboard& keyboard, std::uint8_t vk)
-{
-    keyboard.KeyDown(vk);
-    keyboard.KeyUp(vk);
-}
+// One call's keys: `zeros` "0" keys, then `keys`, then Enter when `enter`.
+// The zeros are counted, not stored: a fill length can be very large.
+struct KeyRun {
+    std::int64_t zeros = 0;
+    std::string keys;
+    bool enter = false;
 
-void PressAndPause(platform::IKeyboard& keyboard, std::uint8_t vk)
+    std::int64_t Count() const { return zeros + static_cast<std::int64_t>(keys.size()) + (enter ? 1 : 0); }
+    std::uint8_t At(std::int64_t k) const
+    {
+        if (k < zeros) return 0x30;
+        k -= zeros;
+        if (k < static_cast<std::int64_t>(keys.size())) return static_cast<std::uint8_t>(keys[static_cast<std::size_t>(k)]);
+        return platform::VkReturn;
+    }
+};
+
+// Presses the keys in order, each released at once and followed by its
+// pause, except that Enter has no pause of its own (the final pause, when
+// `finalPause`, follows the last key). A stop request is looked at before
+// every key: the rest of the keys are then left unpressed.
+void PressKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
 {
-    Press(keyboard, vk);
-    Pause().Sleep(KeyPauseMs);
+    const std::int64_t count = run.Count();
+    for (std::int64_t k = 0; k < count; ++k) {
+        if (g_stopRequested.load()) {
+            platform::Diagnostic("tarvel: stopping: the rest of the card is not typed (" + std::to_string(k) +
+                                 " of " + std::to_string(count) + " keys pressed)");
+            return;
+        }
+        const std::uint8_t vk = run.At(k);
+        keyboard.KeyDown(vk);
+        keyboard.KeyUp(vk);
+        const bool isEnter = run.enter && k + 1 == count;
+        if (!isEnter) Pause().Sleep(KeyPauseMs);
+    }
+    if (finalPause) Pause().Sleep(KeyPauseMs);
 }
 
 }  // namespace
@@ -74,6 +103,9 @@ void SetKeyboard(platform::IKeyboard* keyboard)
     g_keyboard = keyboard;
     g_missingKeyboardReported = false;
 }
+
+void RequestTypingStop() { g_stopRequested.store(true); }
+void ClearTypingStop() { g_stopRequested.store(false); }
 
 void SetPause(platform::IPause* pause) { g_pause = pause; }
 
@@ -104,7 +136,7 @@ void TypeText(const std::string& T)
     const auto L = static_cast<std::int64_t>(T.size());
 
     if (CardFormat == 7 && L == 3) {
-        for (const char key : keys) PressAndPause(keyboard, static_cast<std::uint8_t>(key));
+        PressKeys(keyboard, KeyRun{0, keys, false}, false);
         return;
     }
 
@@ -114,11 +146,12 @@ void TypeText(const std::string& T)
                              " characters, more than the fill length " + std::to_string(fill));
         return;
     }
-    for (std::int64_t i = L; i < fill; ++i) PressAndPause(keyboard, 0x30);
+    KeyRun card;
+    card.zeros = fill - L;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (CardFormat == 10 && i == 3) PressAndPause(keyboard, platform::VkTab);
-        PressAndPause(keyboard, static_cast<std::uint8_t>(keys[i]));
+        if (CardFormat == 10 && i == 3) card.keys += static_cast<char>(platform::VkTab);
+        card.keys += keys[i];
     }
-    if (AutoEnter == 1) Press(keyboard, platform::VkReturn);
-    Pause().Sleep(KeyPauseMs);
+    card.enter = AutoEnter == 1;
+    PressKeys(keyboard, card, true);
 }

@@ -24,6 +24,13 @@
 
 void TypeText(const std::string& T);
 
+// A request from outside to end the program (any thread may make it): from
+// then on TypeText presses no further key. A card being typed is abandoned
+// between two keys, the key in hand released; later calls type nothing.
+void RequestTypingStop();
+// Takes the request back (tests).
+void ClearTypingStop();
+
 // Not owned. nullptr: no keyboard, and TypeText types nothing.
 void SetKeyboard(platform::IKeyboard* keyboard);
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "TyperFixture.h"
 #include "app/KeyTyper.h"
@@ -174,6 +175,71 @@ TEST_F(KeyTyperTest, PauseFallsBackToTheSystemPause)
     EXPECT_EQ(&Pause(), static_cast<platform::IPause*>(&keyboard));
     SetPause(nullptr);
     EXPECT_EQ(&Pause(), &platform::SystemPause());
+}
+
+// A keyboard that asks the program to stop once it has pressed a given
+// number of keys, as a SIGTERM arriving in the middle of a card does.
+class StoppingKeyboard final : public platform::IKeyboard {
+public:
+    StoppingKeyboard(platform::RecordingKeyboard& record, int stopAfter) : record_(record), left_(stopAfter) {}
+    void KeyDown(std::uint8_t vk) override { record_.KeyDown(vk); }
+    void KeyUp(std::uint8_t vk) override
+    {
+        record_.KeyUp(vk);
+        if (--left_ == 0) RequestTypingStop();
+    }
+    std::string Name() const override { return "stopping"; }
+
+private:
+    platform::RecordingKeyboard& record_;
+    int left_;
+};
+
+// A stop request between two keys abandons the rest of the card: the key in
+// hand is released, nothing more is pressed (no Enter), the request holds
+// for every later card, and one line says what was left untyped.
+TEST_F(KeyTyperTest, AStopRequestAbandonsTheRestOfTheCard)
+{
+    const struct {
+        std::int32_t format;
+        std::int32_t fill;
+        std::string text;
+        int stopAfter;
+        std::string keys;
+    } cases[] = {
+        {1, 400, "2864434397", 5, "00000"},      // in the zero fill
+        {10, 10, "18752445", 3, "001"},          // before the Tab
+        {10, 10, "18752445", 11, "00187 Tab 52445"},  // before Enter
+        {7, 0, "015", 1, "0"},                   // format 7's three characters
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + " in format " + std::to_string(c.format));
+        Settings(c.format, c.fill, 1);
+        keyboard.Clear();
+        diagnostics.clear();
+        ClearTypingStop();
+        StoppingKeyboard stopping(keyboard, c.stopAfter);
+        SetKeyboard(&stopping);
+        TypeText(c.text);
+        EXPECT_EQ(keyboard.Keys(), c.keys);
+        // No key is left held down: the last key event is a release.
+        std::vector<platform::RecordingKeyboard::Event> keyEvents;
+        for (const auto& e : keyboard.events)
+            if (e.type != platform::RecordingKeyboard::Type::Pause) keyEvents.push_back(e);
+        ASSERT_FALSE(keyEvents.empty());
+        EXPECT_EQ(keyEvents.back().type, platform::RecordingKeyboard::Type::Up);
+        ASSERT_EQ(diagnostics.size(), 1u);
+        EXPECT_NE(diagnostics[0].find("stop"), std::string::npos) << diagnostics[0];
+
+        keyboard.Clear();
+        TypeText("1");
+        EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+    }
+    ClearTypingStop();
+    SetKeyboard(&keyboard);
+    Settings(1, 1, 0);
+    TypeText("1");
+    EXPECT_EQ(keyboard.Keys(), "1");
 }
 
 }  // namespace

@@ -106,6 +106,14 @@ protected:
         return outcome;
     }
 
+    const std::string& DisplayName() const { return server_->Display(); }
+
+    static std::string NewLink()
+    {
+        static std::atomic<int> counter{0};
+        return ::testing::TempDir() + "tarvel-e2e-stop-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    }
+
 private:
     static inline std::unique_ptr<x11test::Xvfb> server_;
     static inline std::string startError_;
@@ -180,6 +188,42 @@ TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
                                 "2864434397\n0305419896\n");
     EXPECT_EQ(outcome.problem, "");
     EXPECT_EQ(outcome.received, "2864434397\n0305419896\n") << "tarvel said: " << outcome.errors;
+}
+
+// --- Ended from outside ------------------------------------------------------------------
+
+// SIGTERM in the middle of a long card (a fill length of 400 takes eight
+// seconds to type): tarvel stops between two keys, presses nothing more (no
+// Enter), closes the port and exits 0, well before the card would be done.
+TEST_F(TarvelE2e, SigtermInTheMiddleOfACardStopsTheTyping)
+{
+    constexpr std::size_t kFill = 400;
+    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
+    const std::string link = NewLink();
+
+    Child receiver({TARVEL_RECEIVER}, display);
+    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
+    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--hold", "forever", "AABBCCDD"});
+    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
+    Child tarvel({TARVEL_PROGRAM, link, std::to_string(kFill), "1", "1"}, display);
+
+    // Some of the card's zeros have arrived: the card is in hand.
+    const auto deadline = Clock::now() + kLongest;
+    while (receiver.Output().size() < 20 && Clock::now() < deadline && tarvel.Running())
+        receiver.ReadOutput(milliseconds(50));
+    ASSERT_GE(receiver.Output().size(), 20u) << "tarvel said: " << tarvel.Errors();
+
+    // Given all the time the whole card would take, it must end by itself.
+    EXPECT_EQ(tarvel.Stop(milliseconds(30000)), "exit 0") << tarvel.Errors();
+    while (receiver.ReadOutput(kQuiet)) {
+    }
+    receiver.Stop();
+    reader.Stop();
+    const std::string received = receiver.Output();
+    EXPECT_LT(received.size(), kFill) << "the whole card was typed after the stop request";
+    EXPECT_EQ(received, std::string(received.size(), '0')) << "only the fill zeros, no Enter";
+    EXPECT_NE(tarvel.Errors().find("stopping: the rest of the card is not typed"), std::string::npos)
+        << tarvel.Errors();
 }
 
 }  // namespace
