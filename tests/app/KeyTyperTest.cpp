@@ -170,13 +170,6 @@ TEST_F(KeyTyperTest, WithoutAKeyboardNothingIsTypedAndThatIsReportedOnce)
     EXPECT_EQ(diagnostics.size(), 1u);
 }
 
-TEST_F(KeyTyperTest, PauseFallsBackToTheSystemPause)
-{
-    EXPECT_EQ(&Pause(), static_cast<platform::IPause*>(&keyboard));
-    SetPause(nullptr);
-    EXPECT_EQ(&Pause(), &platform::SystemPause());
-}
-
 // A keyboard that asks the program to stop once it has pressed a given
 // number of keys, as a SIGTERM arriving in the middle of a card does.
 class StoppingKeyboard final : public platform::IKeyboard {
