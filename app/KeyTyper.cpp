@@ -15,29 +15,15 @@ platform::IPause* g_pause = nullptr;
 bool g_missingKeyboardReported = false;
 std::atomic<bool> g_stopRequested{false};
 
-constexpr std::uint32_t KeyPauseMs = 20;
+constexpr std::uint64_t KeyPauseMs = 20;
 
-// The characters that have keys, by what they are: digits to the digit keys,
-// both cases of A-F to the letter keys (no Shift is sent), "-" to the minus
-// key. Nothing else is ever turned into a key.
-struct CharacterKeys {
-    char first;
-    char last;
-    std::uint8_t firstKey;
-};
-constexpr CharacterKeys CharacterKeyTable[] = {
-    {'0', '9', 0x30},
-    {'A', 'F', 0x41},
-    {'a', 'f', 0x41},
-    {'-', '-', platform::VkOemMinus},
-};
-
-std::optional<std::uint8_t> KeyOf(char c)
+// The character each card character is typed as: digits and "-" as they
+// are, both cases of A-F as the lower-case letter (the letter key without
+// Shift). Nothing else is ever typed.
+std::optional<char> KeyCharacterOf(char c)
 {
-    for (const auto& range : CharacterKeyTable) {
-        if (c >= range.first && c <= range.last)
-            return static_cast<std::uint8_t>(range.firstKey + (c - range.first));
-    }
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '-') return c;
+    if (c >= 'A' && c <= 'F') return static_cast<char>(c - 'A' + 'a');
     return std::nullopt;
 }
 
@@ -65,35 +51,40 @@ struct KeyRun {
     bool enter = false;
 
     std::int64_t Count() const { return zeros + static_cast<std::int64_t>(keys.size()) + (enter ? 1 : 0); }
-    std::uint8_t At(std::int64_t k) const
+    char At(std::int64_t k) const
     {
-        if (k < zeros) return 0x30;
+        if (k < zeros) return '0';
         k -= zeros;
-        if (k < static_cast<std::int64_t>(keys.size())) return static_cast<std::uint8_t>(keys[static_cast<std::size_t>(k)]);
-        return platform::VkReturn;
+        if (k < static_cast<std::int64_t>(keys.size())) return keys[static_cast<std::size_t>(k)];
+        return '\r';
     }
 };
 
-// Presses the keys in order, each released at once and followed by its
-// pause, except that Enter has no pause of its own (the final pause, when
-// `finalPause`, follows the last key). A stop request is looked at before
-// every key: the rest of the keys are then left unpressed.
-void PressKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
+// Types the keys in order, one 20 ms slot each, except that Enter has no
+// slot of its own; `finalPause` adds one slot after the last key. The slots
+// are counted from one start time, so a key that takes long (a loaded
+// machine) shortens the pause after it instead of delaying every later key.
+// A stop request is looked at before every key: the rest of the keys are then
+// left untyped.
+void TypeKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
 {
+    platform::IPause& pause = Pause();
+    const std::uint64_t start = pause.NowMs();
+    std::uint64_t slot = 0;
     const std::int64_t count = run.Count();
     for (std::int64_t k = 0; k < count; ++k) {
+        pause.SleepUntilMs(start + KeyPauseMs * slot);
         if (g_stopRequested.load()) {
             platform::Diagnostic("tarvel: stopping: the rest of the card is not typed (" + std::to_string(k) +
                                  " of " + std::to_string(count) + " keys pressed)");
             return;
         }
-        const std::uint8_t vk = run.At(k);
-        keyboard.KeyDown(vk);
-        keyboard.KeyUp(vk);
+        keyboard.Type(run.At(k));
         const bool isEnter = run.enter && k + 1 == count;
-        if (!isEnter) Pause().Sleep(KeyPauseMs);
+        if (!isEnter) ++slot;
     }
-    if (finalPause) Pause().Sleep(KeyPauseMs);
+    if (finalPause) ++slot;
+    pause.SleepUntilMs(start + KeyPauseMs * slot);
 }
 
 }  // namespace
@@ -122,21 +113,21 @@ void TypeText(const std::string& T)
     }
     platform::IKeyboard& keyboard = *g_keyboard;
 
-    std::string keys;  // the virtual-key code of each character of T
+    std::string keys;  // the character typed for each character of T
     keys.reserve(T.size());
     for (const char c : T) {
-        const auto key = KeyOf(c);
+        const auto key = KeyCharacterOf(c);
         if (!key) {
             platform::Diagnostic("tarvel: card text not typed, it holds characters that have no key: " +
                                  std::to_string(T.size()) + " bytes, hex " + HexBytes(T));
             return;
         }
-        keys += static_cast<char>(*key);
+        keys += *key;
     }
     const auto L = static_cast<std::int64_t>(T.size());
 
     if (CardFormat == 7 && L == 3) {
-        PressKeys(keyboard, KeyRun{0, keys, false}, false);
+        TypeKeys(keyboard, KeyRun{0, keys, false}, false);
         return;
     }
 
@@ -149,9 +140,9 @@ void TypeText(const std::string& T)
     KeyRun card;
     card.zeros = fill - L;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (CardFormat == 10 && i == 3) card.keys += static_cast<char>(platform::VkTab);
+        if (CardFormat == 10 && i == 3) card.keys += '\t';
         card.keys += keys[i];
     }
     card.enter = AutoEnter == 1;
-    PressKeys(keyboard, card, true);
+    TypeKeys(keyboard, card, true);
 }

@@ -8,10 +8,12 @@
 
 namespace platform {
 
-using NanosleepCall = int (*)(const timespec* request, timespec* remaining);
+// clock_nanosleep: returns 0 or an error number.
+using ClockNanosleepCall = int (*)(clockid_t clock, int flags, const timespec* request, timespec* remaining);
 
-// Sleeps `milliseconds` through `nanosleep`; after an interruption by a
-// signal it sleeps on for what is left.
-void SleepMilliseconds(std::uint32_t milliseconds, NanosleepCall nanosleep);
+// Sleeps until `deadlineMs` on CLOCK_MONOTONIC (in milliseconds) through
+// `clockNanosleep`, with an absolute deadline, so that an interruption by a
+// signal sleeps on to the same end.
+void SleepUntilMilliseconds(std::uint64_t deadlineMs, ClockNanosleepCall clockNanosleep);
 
 }  // namespace platform

@@ -6,7 +6,12 @@ namespace platform {
 namespace {
 class Win32Pause final : public IPause {
 public:
-    void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
+    std::uint64_t NowMs() override { return GetTickCount64(); }
+    void SleepUntilMs(std::uint64_t deadlineMs) override
+    {
+        for (std::uint64_t now = NowMs(); now < deadlineMs; now = NowMs())
+            ::Sleep(static_cast<DWORD>(deadlineMs - now));
+    }
 };
 }  // namespace
 

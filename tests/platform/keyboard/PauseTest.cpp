@@ -1,5 +1,5 @@
 // The Linux pause between keys: what it asks the system for, checked with a
-// stand-in for nanosleep that records instead of sleeping.
+// stand-in for clock_nanosleep that records instead of sleeping.
 
 #include <gtest/gtest.h>
 
@@ -12,63 +12,53 @@
 namespace {
 
 struct Call {
+    clockid_t clock;
+    int flags;
     long long seconds;
     long nanoseconds;
     bool operator==(const Call&) const = default;
 };
 std::vector<Call> g_calls;
-// Interruptions to play: each takes `interruptedAfterNs` off the request.
-std::vector<long> g_interruptions;
+std::vector<int> g_results;  // what the calls return, in order; then 0
 
-int RecordingNanosleep(const timespec* request, timespec* remaining)
+int RecordingClockNanosleep(clockid_t clock, int flags, const timespec* request, timespec*)
 {
-    g_calls.push_back({static_cast<long long>(request->tv_sec), request->tv_nsec});
-    if (g_interruptions.empty())
+    g_calls.push_back({clock, flags, static_cast<long long>(request->tv_sec), request->tv_nsec});
+    if (g_results.empty())
         return 0;
-    const long slept = g_interruptions.front();
-    g_interruptions.erase(g_interruptions.begin());
-    long long left = static_cast<long long>(request->tv_sec) * 1000000000LL + request->tv_nsec - slept;
-    remaining->tv_sec = static_cast<time_t>(left / 1000000000LL);
-    remaining->tv_nsec = static_cast<long>(left % 1000000000LL);
-    errno = EINTR;
-    return -1;
+    const int result = g_results.front();
+    g_results.erase(g_results.begin());
+    return result;
 }
 
-TEST(PosixPause, AsksForTheWholeTimeAndSleepsOnAfterASignal)
+// An absolute deadline on the monotonic clock, the same one again after a
+// signal (so interruptions do not stretch the pause), and no retry of any
+// other failure.
+TEST(PosixPause, SleepsToAnAbsoluteDeadlineOnTheMonotonicClock)
 {
     const struct {
-        std::uint32_t milliseconds;
-        std::vector<long> interruptions;  // nanoseconds slept before each
-        std::vector<Call> calls;
+        std::uint64_t deadlineMs;
+        std::vector<int> results;
+        std::size_t calls;
+        long long seconds;
+        long nanoseconds;
     } cases[] = {
-        {20, {}, {{0, 20000000}}},
-        {0, {}, {{0, 0}}},
-        {1500, {}, {{1, 500000000}}},
-        {4294967295u, {}, {{4294967, 295000000}}},
-        // A signal 5 ms in: the other 15 ms follow.
-        {20, {5000000}, {{0, 20000000}, {0, 15000000}}},
-        {1200, {700000000, 400000000}, {{1, 200000000}, {0, 500000000}, {0, 100000000}}},
+        {20, {}, 1, 0, 20000000},
+        {1500, {}, 1, 1, 500000000},
+        {86400123, {}, 1, 86400, 123000000},
+        {1020, {EINTR}, 2, 1, 20000000},
+        {1020, {EINTR, EINTR}, 3, 1, 20000000},
+        {1020, {EINVAL}, 1, 1, 20000000},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.milliseconds);
+        SCOPED_TRACE(c.deadlineMs);
         g_calls.clear();
-        g_interruptions = c.interruptions;
-        platform::SleepMilliseconds(c.milliseconds, RecordingNanosleep);
-        EXPECT_EQ(g_calls, c.calls);
+        g_results = c.results;
+        platform::SleepUntilMilliseconds(c.deadlineMs, RecordingClockNanosleep);
+        ASSERT_EQ(g_calls.size(), c.calls);
+        for (const Call& call : g_calls)
+            EXPECT_EQ(call, (Call{CLOCK_MONOTONIC, TIMER_ABSTIME, c.seconds, c.nanoseconds}));
     }
-}
-
-// Another failure (a bad request) is not retried for ever.
-TEST(PosixPause, AFailureOtherThanASignalEndsThePause)
-{
-    static int calls = 0;
-    calls = 0;
-    platform::SleepMilliseconds(20, [](const timespec*, timespec*) {
-        ++calls;
-        errno = EINVAL;
-        return -1;
-    });
-    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
