@@ -17,7 +17,8 @@ public:
     void Sleep(std::uint32_t milliseconds) { SleepUntilMs(NowMs() + milliseconds); }
 };
 
-// Linux: CLOCK_MONOTONIC and clock_nanosleep; Windows: GetTickCount64 and Sleep.
+// Linux: CLOCK_MONOTONIC and clock_nanosleep; Windows: the performance
+// counter and Sleep.
 IPause& SystemPause();
 
 }  // namespace platform
