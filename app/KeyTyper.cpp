@@ -126,6 +126,21 @@ void TypeText(const std::string& T)
     }
     const auto L = static_cast<std::int64_t>(T.size());
 
+    // A card is typed whole or not at all: a keyboard layout without a key
+    // for one of its characters (and no other way to type it) would leave a
+    // wrong card number in the window.
+    std::string needed = keys;
+    if (!(CardFormat == 7 && L == 3)) {
+        if (L < FillZeroLength) needed += '0';
+        if (CardFormat == 10 && L >= 4) needed += '\t';
+        if (AutoEnter == 1) needed += '\r';
+    }
+    if (const std::string missing = keyboard.Untypable(needed); !missing.empty()) {
+        platform::Diagnostic("tarvel: card text not typed: the keyboard layout has no key for " +
+                             std::to_string(missing.size()) + " of its characters, hex " + HexBytes(missing));
+        return;
+    }
+
     if (CardFormat == 7 && L == 3) {
         TypeKeys(keyboard, KeyRun{0, keys, false}, false);
         return;

@@ -20,6 +20,10 @@ public:
     // up, and releases the modifiers. A character that is not a keyboard
     // character is not typed (and reported).
     virtual void Type(char c) = 0;
+    // Those of `characters` that no key gives in the layout active now and
+    // that this keyboard has no other way to type; empty when it can type
+    // them all (XTest lends spare key codes, Windows sends Unicode events).
+    virtual std::string Untypable(const std::string& characters) { return characters.substr(0, 0); }
     // A short name for diagnostics ("uinput", "XTest", "SendInput").
     virtual std::string Name() const = 0;
 };

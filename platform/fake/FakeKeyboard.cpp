@@ -8,6 +8,15 @@ void RecordingKeyboard::Type(char c)
     nowMs += typeCostMs;
 }
 
+std::string RecordingKeyboard::Untypable(const std::string& characters)
+{
+    std::string untypable;
+    for (const char c : characters) {
+        if (missing.find(c) != std::string::npos && untypable.find(c) == std::string::npos) untypable += c;
+    }
+    return untypable;
+}
+
 void RecordingKeyboard::SleepUntilMs(std::uint64_t deadlineMs)
 {
     // A deadline already passed is no pause at all.

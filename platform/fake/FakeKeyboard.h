@@ -24,6 +24,7 @@ public:
     };
 
     void Type(char c) override;
+    std::string Untypable(const std::string& characters) override;
     std::string Name() const override { return "recording"; }
     std::uint64_t NowMs() override { return nowMs; }
     void SleepUntilMs(std::uint64_t deadlineMs) override;
@@ -51,6 +52,8 @@ public:
     std::vector<Event> events;
     std::uint64_t nowMs = 0;
     std::uint64_t typeCostMs = 0;
+    // Characters the recorder plays a layout without (Untypable names them).
+    std::string missing;
 };
 
 }  // namespace platform

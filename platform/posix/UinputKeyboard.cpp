@@ -103,6 +103,18 @@ public:
     }
     std::string Name() const override { return "uinput"; }
 
+    std::string Untypable(const std::string& characters) override
+    {
+        std::uint32_t group = 0;
+        const XkbKeys* keys = layout_.Current(group);
+        std::string untypable;
+        for (const char c : characters) {
+            if ((keys == nullptr || !keys->Find(KeysymOfCharacter(c), group)) && untypable.find(c) == std::string::npos)
+                untypable += c;
+        }
+        return untypable;
+    }
+
 private:
     void Send(std::uint16_t code, int value)
     {

@@ -168,6 +168,31 @@ TEST_F(KeyTyperTest, TextsWithOtherCharactersAreRefusedWhole)
     }
 }
 
+// A keyboard that cannot type a character of the card in the active layout
+// (uinput with a layout without Latin letters): the card is not typed at
+// all, and one line names the characters; other cards still are.
+TEST_F(KeyTyperTest, ACardWithACharacterTheLayoutLacksIsNotTypedAtAll)
+{
+    keyboard.missing = "abcdef";
+    Settings(9, 10, 1);
+    TypeText("12AB");
+    EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_NE(diagnostics[0].find("hex 61 62"), std::string::npos) << diagnostics[0];
+
+    TypeText("1234");
+    EXPECT_EQ(keyboard.Keys(), "0000001234 Enter");
+
+    // Enter counts too.
+    keyboard.Clear();
+    keyboard.missing = "\r";
+    TypeText("1234");
+    EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+    Settings(7, 0, 1);
+    TypeText("123");  // format 7's prefix has neither
+    EXPECT_EQ(keyboard.Keys(), "123");
+}
+
 TEST_F(KeyTyperTest, ATextLongerThanTheFillLengthIsReportedOnce)
 {
     Settings(12, 10, 1);
