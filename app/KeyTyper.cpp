@@ -1,5 +1,6 @@
 #include "app/KeyTyper.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,30 +13,17 @@ namespace {
 platform::IKeyboard* g_keyboard = nullptr;
 platform::IPause* g_pause = nullptr;
 bool g_missingKeyboardReported = false;
+std::atomic<bool> g_stopRequested{false};
 
-constexpr std::uint32_t KeyPauseMs = 20;
+constexpr std::uint64_t KeyPauseMs = 20;
 
-// The characters that have keys, by what they are: digits to the digit keys,
-// both cases of A-F to the letter keys (no Shift is sent), "-" to the minus
-// key. Nothing else is ever turned into a key.
-struct CharacterKeys {
-    char first;
-    char last;
-    std::uint8_t firstKey;
-};
-constexpr CharacterKeys CharacterKeyTable[] = {
-    {'0', '9', 0x30},
-    {'A', 'F', 0x41},
-    {'a', 'f', 0x41},
-    {'-', '-', platform::VkOemMinus},
-};
-
-std::optional<std::uint8_t> KeyOf(char c)
+// The character each card character is typed as: digits and "-" as they
+// are, both cases of A-F as the lower-case letter (the letter key without
+// Shift). Nothing else is ever typed.
+std::optional<char> KeyCharacterOf(char c)
 {
-    for (const auto& range : CharacterKeyTable) {
-        if (c >= range.first && c <= range.last)
-            return static_cast<std::uint8_t>(range.firstKey + (c - range.first));
-    }
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '-') return c;
+    if (c >= 'A' && c <= 'F') return static_cast<char>(c - 'A' + 'a');
     return std::nullopt;
 }
 
@@ -55,16 +43,48 @@ std::string HexBytes(const std::string& text)
     return out;
 }
 
-void Press(platform::IKeyboard& keyboard, std::uint8_t vk)
-{
-    keyboard.KeyDown(vk);
-    keyboard.KeyUp(vk);
-}
+// One call's keys: `zeros` "0" keys, then `keys`, then Enter when `enter`.
+// The zeros are counted, not stored: a fill length can be very large.
+struct KeyRun {
+    std::int64_t zeros = 0;
+    std::string keys;
+    bool enter = false;
 
-void PressAndPause(platform::IKeyboard& keyboard, std::uint8_t vk)
+    std::int64_t Count() const { return zeros + static_cast<std::int64_t>(keys.size()) + (enter ? 1 : 0); }
+    char At(std::int64_t k) const
+    {
+        if (k < zeros) return '0';
+        k -= zeros;
+        if (k < static_cast<std::int64_t>(keys.size())) return keys[static_cast<std::size_t>(k)];
+        return '\r';
+    }
+};
+
+// Types the keys in order, one 20 ms slot each, except that Enter has no
+// slot of its own; `finalPause` adds one slot after the last key. The slots
+// are counted from one start time, so a key that takes long (a loaded
+// machine) shortens the pause after it instead of delaying every later key.
+// A stop request is looked at before every key: the rest of the keys are then
+// left untyped.
+void TypeKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
 {
-    Press(keyboard, vk);
-    Pause().Sleep(KeyPauseMs);
+    platform::IPause& pause = Pause();
+    const std::uint64_t start = pause.NowMs();
+    std::uint64_t slot = 0;
+    const std::int64_t count = run.Count();
+    for (std::int64_t k = 0; k < count; ++k) {
+        pause.SleepUntilMs(start + KeyPauseMs * slot);
+        if (g_stopRequested.load()) {
+            platform::Diagnostic("tarvel: stopping: the rest of the card is not typed (" + std::to_string(k) +
+                                 " of " + std::to_string(count) + " keys pressed)");
+            return;
+        }
+        keyboard.Type(run.At(k));
+        const bool isEnter = run.enter && k + 1 == count;
+        if (!isEnter) ++slot;
+    }
+    if (finalPause) ++slot;
+    pause.SleepUntilMs(start + KeyPauseMs * slot);
 }
 
 }  // namespace
@@ -74,6 +94,9 @@ void SetKeyboard(platform::IKeyboard* keyboard)
     g_keyboard = keyboard;
     g_missingKeyboardReported = false;
 }
+
+void RequestTypingStop() { g_stopRequested.store(true); }
+void ClearTypingStop() { g_stopRequested.store(false); }
 
 void SetPause(platform::IPause* pause) { g_pause = pause; }
 
@@ -90,21 +113,36 @@ void TypeText(const std::string& T)
     }
     platform::IKeyboard& keyboard = *g_keyboard;
 
-    std::string keys;  // the virtual-key code of each character of T
+    std::string keys;  // the character typed for each character of T
     keys.reserve(T.size());
     for (const char c : T) {
-        const auto key = KeyOf(c);
+        const auto key = KeyCharacterOf(c);
         if (!key) {
             platform::Diagnostic("tarvel: card text not typed, it holds characters that have no key: " +
                                  std::to_string(T.size()) + " bytes, hex " + HexBytes(T));
             return;
         }
-        keys += static_cast<char>(*key);
+        keys += *key;
     }
     const auto L = static_cast<std::int64_t>(T.size());
 
+    // A card is typed whole or not at all: a keyboard layout without a key
+    // for one of its characters (and no other way to type it) would leave a
+    // wrong card number in the window.
+    std::string needed = keys;
+    if (!(CardFormat == 7 && L == 3)) {
+        if (L < FillZeroLength) needed += '0';
+        if (CardFormat == 10 && L >= 4) needed += '\t';
+        if (AutoEnter == 1) needed += '\r';
+    }
+    if (const std::string missing = keyboard.Untypable(needed); !missing.empty()) {
+        platform::Diagnostic("tarvel: card text not typed: the keyboard layout has no key for " +
+                             std::to_string(missing.size()) + " of its characters, hex " + HexBytes(missing));
+        return;
+    }
+
     if (CardFormat == 7 && L == 3) {
-        for (const char key : keys) PressAndPause(keyboard, static_cast<std::uint8_t>(key));
+        TypeKeys(keyboard, KeyRun{0, keys, false}, false);
         return;
     }
 
@@ -114,11 +152,12 @@ void TypeText(const std::string& T)
                              " characters, more than the fill length " + std::to_string(fill));
         return;
     }
-    for (std::int64_t i = L; i < fill; ++i) PressAndPause(keyboard, 0x30);
+    KeyRun card;
+    card.zeros = fill - L;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (CardFormat == 10 && i == 3) PressAndPause(keyboard, platform::VkTab);
-        PressAndPause(keyboard, static_cast<std::uint8_t>(keys[i]));
+        if (CardFormat == 10 && i == 3) card.keys += '\t';
+        card.keys += keys[i];
     }
-    if (AutoEnter == 1) Press(keyboard, platform::VkReturn);
-    Pause().Sleep(KeyPauseMs);
+    card.enter = AutoEnter == 1;
+    TypeKeys(keyboard, card, true);
 }

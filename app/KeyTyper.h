@@ -3,8 +3,10 @@
 // synthetic key presses, reading FillZeroLength, AutoEnter and CardFormat
 // (app/Settings.h). The keyboard and the pause are injected.
 //
-// Each key is a key-down followed at once by its key-up, then a 20 ms pause
-// (Enter has no pause of its own; the final pause follows it).
+// Each character is handed to the keyboard, which finds its key and
+// modifiers in the active layout. Each key has a 20 ms slot (Enter has none
+// of its own; the final slot follows it), the slots counted from the start
+// of the call: key k goes out at start + 20 ms x k.
 //
 // - Format 7 with a three-character text: the characters only, no zero fill,
 //   no length test, no Enter, no final pause.
@@ -12,8 +14,9 @@
 //   one gets leading "0" keys up to FillZeroLength; format 10 types a Tab
 //   before the text's fourth character; Enter follows when AutoEnter is 1;
 //   then the final pause.
-// - Only 0-9, A-F, a-f and "-" have keys. A text holding anything else is not
-//   typed at all (no zeros, no Tab, no Enter).
+// - Only 0-9, A-F, a-f and "-" have keys; A-F are typed as the lower-case
+//   letter. A text holding anything else is not typed at all (no zeros, no
+//   Tab, no Enter).
 // A refused text, a dropped text and a call with no keyboard are each
 // reported with one line on the diagnostic stream.
 
@@ -23,6 +26,13 @@
 #include "platform/Pause.h"
 
 void TypeText(const std::string& T);
+
+// A request from outside to end the program (any thread may make it): from
+// then on TypeText presses no further key. A card being typed is abandoned
+// between two keys, the key in hand released; later calls type nothing.
+void RequestTypingStop();
+// Takes the request back (tests).
+void ClearTypingStop();
 
 // Not owned. nullptr: no keyboard, and TypeText types nothing.
 void SetKeyboard(platform::IKeyboard* keyboard);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/ErrorBox.h"
+#include "app/KeyTyper.h"
 #include "app/Unit1.h"
 #include "app/Unit1Controls.h"
 #include "framework/EventLoop.h"
@@ -90,10 +91,12 @@ int Run(const std::vector<std::string>& arguments)
 int main(int argc, char** argv)
 {
     SetMainThread();
-    // Ended from outside (a service stopping, Ctrl+C): the request is handed
-    // to the main thread, whose loop quits after the card in hand; Form1 then
+    // Ended from outside (a service stopping, Ctrl+C): the typer stops
+    // between two keys, abandoning the rest of a card it is typing, and the
+    // request is handed to the main thread, whose loop then quits; Form1
     // closes the port and the status is normal.
     platform::WatchTerminationRequests([] {
+        RequestTypingStop();
         try {
             RunOnMainThread([] { QuitEventLoop(ExitNormal); });
         } catch (...) {

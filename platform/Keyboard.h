@@ -1,29 +1,34 @@
 #pragma once
-// Synthetic keyboard input. Keys are named by Windows virtual-key codes on
-// every platform; each back end maps them to its own key codes.
+// Synthetic keyboard input: one character at a time, produced in whatever
+// window has the focus with the keyboard layout active when it is typed.
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace platform {
 
-// Virtual-key codes the typer uses (Windows numbering).
-inline constexpr std::uint8_t VkTab = 0x09;
-inline constexpr std::uint8_t VkReturn = 0x0D;
-inline constexpr std::uint8_t VkOemMinus = 0xBD;
-// '0'..'9' are 0x30..0x39 and 'A'..'Z' are 0x41..0x5A, as in Windows.
+// The characters a keyboard produces: '0'-'9', 'a'-'f' (the letter key
+// without Shift, so the window gets upper case while Caps Lock is on), '-',
+// '\t' (the Tab key) and '\r' (the Enter key).
+bool IsKeyboardCharacter(char c);
 
 class IKeyboard {
 public:
     virtual ~IKeyboard() = default;
-    virtual void KeyDown(std::uint8_t vk) = 0;
-    virtual void KeyUp(std::uint8_t vk) = 0;
-    // A short name for diagnostics ("uinput", "XTest", "keybd_event").
+    // Finds the key and the modifiers (Shift, AltGr) that give `c` in the
+    // layout and group active now, presses the modifiers, the key down and
+    // up, and releases the modifiers. A character that is not a keyboard
+    // character is not typed (and reported).
+    virtual void Type(char c) = 0;
+    // Those of `characters` that no key gives in the layout active now and
+    // that this keyboard has no other way to type; empty when it can type
+    // them all (XTest lends spare key codes, Windows sends Unicode events).
+    virtual std::string Untypable(const std::string& characters) { return characters.substr(0, 0); }
+    // A short name for diagnostics ("uinput", "XTest", "SendInput").
     virtual std::string Name() const = 0;
 };
 
-// The system keyboard, chosen once. Windows: keybd_event. Linux: uinput when
+// The system keyboard, chosen once. Windows: SendInput. Linux: uinput when
 // /dev/uinput can be opened for writing, else XTest when an X display can be
 // opened. Throws std::runtime_error naming both and what each needs when
 // neither can be used.

@@ -1,6 +1,6 @@
 #pragma once
-// Pauses of the main thread (the 20 ms after each key). Injected so that unit
-// tests never sleep.
+// Pauses of the main thread (the 20 ms key slots), on a monotonic clock.
+// Injected so that unit tests never sleep.
 
 #include <cstdint>
 
@@ -9,10 +9,16 @@ namespace platform {
 class IPause {
 public:
     virtual ~IPause() = default;
-    virtual void Sleep(std::uint32_t milliseconds) = 0;
+    // Milliseconds on a clock that never goes back (its start is arbitrary).
+    virtual std::uint64_t NowMs() = 0;
+    // Returns once NowMs() has reached `deadlineMs` (at once when it has).
+    virtual void SleepUntilMs(std::uint64_t deadlineMs) = 0;
+
+    void Sleep(std::uint32_t milliseconds) { SleepUntilMs(NowMs() + milliseconds); }
 };
 
-// Sleep on Windows, nanosleep on Linux.
+// Linux: CLOCK_MONOTONIC and clock_nanosleep; Windows: the performance
+// counter and Sleep.
 IPause& SystemPause();
 
 }  // namespace platform

@@ -2,7 +2,7 @@
 // Requests from outside to end the program: SIGTERM, SIGINT and SIGHUP on
 // Linux (a service stopping, Ctrl+C, a closed terminal), the console's
 // close and Ctrl+C events on Windows. Instead of dying where it stands, the
-// program is told, so it can finish the card it is typing, close the port
+// program is told, so it can stop typing between two keys, close the port
 // and exit normally.
 
 #include <functional>

@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   gettext
-  qt6-base-dev libevdev-dev libxtst-dev libx11-dev
+  qt6-base-dev libevdev-dev libxtst-dev libx11-dev libxkbcommon-dev libxkbcommon-x11-dev libx11-xcb-dev xkb-data x11-xkb-utils
   qt6-serialport-dev
   xvfb xauth x11-utils xdotool
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine

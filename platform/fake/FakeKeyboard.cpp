@@ -1,30 +1,40 @@
 #include "platform/fake/FakeKeyboard.h"
 
 namespace platform {
-namespace {
-std::string Hex2(std::uint32_t v)
+
+void RecordingKeyboard::Type(char c)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    if (v > 0xFF) out = std::to_string(v);
-    else {
-        out += digits[(v >> 4) & 0x0F];
-        out += digits[v & 0x0F];
-    }
-    return out;
+    events.push_back({Type::Key, static_cast<unsigned char>(c), nowMs});
+    nowMs += typeCostMs;
 }
-}  // namespace
+
+std::string RecordingKeyboard::Untypable(const std::string& characters)
+{
+    std::string untypable;
+    for (const char c : characters) {
+        if (missing.find(c) != std::string::npos && untypable.find(c) == std::string::npos) untypable += c;
+    }
+    return untypable;
+}
+
+void RecordingKeyboard::SleepUntilMs(std::uint64_t deadlineMs)
+{
+    // A deadline already passed is no pause at all.
+    if (deadlineMs <= nowMs)
+        return;
+    events.push_back({Type::Pause, deadlineMs - nowMs, nowMs});
+    nowMs = deadlineMs;
+}
 
 std::string RecordingKeyboard::Timeline() const
 {
     std::string out;
     for (const Event& e : events) {
         if (!out.empty()) out += ' ';
-        switch (e.type) {
-        case Type::Down: out += 'd'; out += Hex2(e.value); break;
-        case Type::Up: out += 'u'; out += Hex2(e.value); break;
-        case Type::Pause: out += 'p'; out += std::to_string(e.value); break;
-        }
+        if (e.type == Type::Pause) out += 'p' + std::to_string(e.value);
+        else if (e.value == '\t') out += "Tab";
+        else if (e.value == '\r') out += "Enter";
+        else out += static_cast<char>(e.value);
     }
     return out;
 }
@@ -33,17 +43,10 @@ std::string RecordingKeyboard::Keys() const
 {
     std::string out;
     for (const Event& e : events) {
-        if (e.type != Type::Down) continue;
-        const std::uint32_t vk = e.value;
-        if ((vk >= 0x30 && vk <= 0x39) || (vk >= 0x41 && vk <= 0x5A)) out += static_cast<char>(vk);
-        else if (vk == VkOemMinus) out += '-';
-        else if (vk == VkTab) out += " Tab ";
-        else if (vk == VkReturn) out += " Enter";
-        else {
-            out += '<';
-            out += Hex2(vk);
-            out += '>';
-        }
+        if (e.type != Type::Key) continue;
+        if (e.value == '\t') out += " Tab ";
+        else if (e.value == '\r') out += " Enter";
+        else out += static_cast<char>(e.value);
     }
     return out;
 }
@@ -55,6 +58,15 @@ std::uint64_t RecordingKeyboard::PausedMs() const
         if (e.type == Type::Pause) total += e.value;
     }
     return total;
+}
+
+std::vector<std::uint64_t> RecordingKeyboard::KeyTimes() const
+{
+    std::vector<std::uint64_t> times;
+    for (const Event& e : events) {
+        if (e.type == Type::Key) times.push_back(e.atMs);
+    }
+    return times;
 }
 
 }  // namespace platform

@@ -1,23 +1,79 @@
 // Keys through a virtual input device of the kernel (uinput), created with
-// libevdev. Works under X11, Wayland and on the console alike. The device is
-// made once, when the keyboard is created, and lives as long as it.
+// libevdev. Works under X11, Wayland and on the console alike. uinput sends
+// key positions, so the layout must be known: the X server's keymap and
+// group when there is an X display, else the console's keyboard setting
+// (/etc/default/keyboard), else US. The device is made once, when the
+// keyboard is created, and lives as long as it.
 
 #include <fcntl.h>
 #include <linux/input.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "platform/Diagnostics.h"
-#include "platform/posix/KeyMap.h"
 #include "platform/posix/SystemKeyboard.h"
+#include "platform/posix/XServerKeys.h"
+#include "platform/posix/XkbKeys.h"
 
 namespace platform {
 namespace {
+
+constexpr const char* kConsoleKeyboardFile = "/etc/default/keyboard";
+
+// Where the layout comes from: the X server, or a keymap fixed at start.
+class LayoutSource {
+public:
+    LayoutSource()
+    {
+        const char* display = std::getenv("DISPLAY");
+        if (display != nullptr && *display != '\0') {
+            display_ = XOpenDisplay(nullptr);
+            std::string failure;
+            if (display_ != nullptr)
+                server_ = XServerKeys::Open(display_, failure);
+            if (server_ != nullptr)
+                return;
+        }
+        std::ifstream file(kConsoleKeyboardFile);
+        std::stringstream text;
+        text << file.rdbuf();
+        const XkbNames names = ConsoleKeyboardNames(text.str());
+        std::string failure;
+        fixed_ = XkbKeys::FromNames(names, failure);
+        if (!fixed_) {
+            Diagnostic("uinput: " + failure + "; typing for the US layout");
+            fixed_ = XkbKeys::FromNames({"", "", "us", "", ""}, failure);
+        }
+    }
+    ~LayoutSource()
+    {
+        server_.reset();
+        if (display_ != nullptr)
+            XCloseDisplay(display_);
+    }
+    LayoutSource(const LayoutSource&) = delete;
+    LayoutSource& operator=(const LayoutSource&) = delete;
+
+    const XkbKeys* Current(std::uint32_t& group)
+    {
+        group = 0;
+        return server_ ? server_->Current(group) : fixed_.get();
+    }
+
+private:
+    Display* display_ = nullptr;
+    std::unique_ptr<XServerKeys> server_;
+    std::unique_ptr<XkbKeys> fixed_;
+};
 
 class UinputKeyboard final : public IKeyboard {
 public:
@@ -30,33 +86,50 @@ public:
     UinputKeyboard(const UinputKeyboard&) = delete;
     UinputKeyboard& operator=(const UinputKeyboard&) = delete;
 
-    void KeyDown(std::uint8_t vk) override { Send(vk, 1); }
-    void KeyUp(std::uint8_t vk) override { Send(vk, 0); }
-    std::string Name() const override { return "uinput"; }
-
-private:
-    void Send(std::uint8_t vk, int value)
+    void Type(char c) override
     {
-        const KeyMapping* key = FindKeyMapping(vk);
-        if (key == nullptr) {
-            if (value == 1) {
-                Diagnostic("uinput: no key for virtual-key code " + VkText(vk) + ", not pressed");
-            }
+        std::uint32_t group = 0;
+        const XkbKeys* keys = layout_.Current(group);
+        const std::uint32_t keysym = KeysymOfCharacter(c);
+        const auto stroke = keys != nullptr ? keys->Find(keysym, group) : std::nullopt;
+        if (!stroke) {
+            // uinput cannot lend a key a new meaning: the character is left out.
+            Diagnostic("uinput: no key of the active keyboard layout gives the character " +
+                       std::to_string(static_cast<unsigned char>(c)) + ", not typed");
             return;
         }
-        int rc = libevdev_uinput_write_event(device_, EV_KEY, key->evdevCode, value);
-        if (rc == 0) {
+        for (const auto& [code, value] : EvdevEvents(*stroke))
+            Send(code, value);
+    }
+    std::string Name() const override { return "uinput"; }
+
+    std::string Untypable(const std::string& characters) override
+    {
+        std::uint32_t group = 0;
+        const XkbKeys* keys = layout_.Current(group);
+        std::string untypable;
+        for (const char c : characters) {
+            if ((keys == nullptr || !keys->Find(KeysymOfCharacter(c), group)) && untypable.find(c) == std::string::npos)
+                untypable += c;
+        }
+        return untypable;
+    }
+
+private:
+    void Send(std::uint16_t code, int value)
+    {
+        int rc = libevdev_uinput_write_event(device_, EV_KEY, code, value);
+        if (rc == 0)
             rc = libevdev_uinput_write_event(device_, EV_SYN, SYN_REPORT, 0);
-        }
         // One line when writing starts to fail, not one per key.
-        if (rc < 0 && !failing_) {
+        if (rc < 0 && !failing_)
             Diagnostic("uinput: cannot write a key event to the virtual keyboard: " + std::string(std::strerror(-rc)));
-        }
         failing_ = rc < 0;
     }
 
     int fd_;
     libevdev_uinput* device_;
+    LayoutSource layout_;
     bool failing_ = false;
 };
 
@@ -79,9 +152,9 @@ std::unique_ptr<IKeyboard> OpenUinputKeyboard(const std::string& devicePath, std
     libevdev_set_name(description, "tarvel keyboard");
     libevdev_set_id_bustype(description, BUS_VIRTUAL);
     libevdev_enable_event_type(description, EV_KEY);
-    for (const KeyMapping& key : KeyMappings()) {
-        libevdev_enable_event_code(description, EV_KEY, key.evdevCode, nullptr);
-    }
+    // Every keyboard key: which ones a character needs depends on the layout.
+    for (unsigned code = KEY_ESC; code < BTN_MISC; ++code)
+        libevdev_enable_event_code(description, EV_KEY, code, nullptr);
 
     libevdev_uinput* device = nullptr;
     const int rc = libevdev_uinput_create_from_device(description, fd, &device);

@@ -1,5 +1,7 @@
 // Keys through the XTest extension of an X display: fake key events that the
-// server delivers to the window with the input focus.
+// server delivers to the window with the input focus. Each character's key
+// and modifiers are looked up in the server's XKB keymap, in the group
+// active when the character is typed.
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -8,17 +10,28 @@
 #include <vector>
 
 #include "platform/Diagnostics.h"
-#include "platform/posix/KeyMap.h"
 #include "platform/posix/SystemKeyboard.h"
+#include "platform/posix/XServerKeys.h"
 
 namespace platform {
 namespace {
 
+std::string CharacterName(char c)
+{
+    if (c == '\t') return "Tab";
+    if (c == '\r') return "Enter";
+    if (c >= 0x21 && c < 0x7F) return std::string("\"") + c + "\"";
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+    return code;
+}
+
 class XTestKeyboard final : public IKeyboard {
 public:
-    explicit XTestKeyboard(Display* display) : display_(display) {}
+    XTestKeyboard(Display* display, std::unique_ptr<XServerKeys> keys) : display_(display), keys_(std::move(keys)) {}
     ~XTestKeyboard() override
     {
+        keys_.reset();
         // Give back the key codes lent to keysyms the map lacked.
         for (const Binding& binding : bindings_) {
             KeySym none[2] = {NoSymbol, NoSymbol};
@@ -30,8 +43,37 @@ public:
     XTestKeyboard(const XTestKeyboard&) = delete;
     XTestKeyboard& operator=(const XTestKeyboard&) = delete;
 
-    void KeyDown(std::uint8_t vk) override { Send(vk, True); }
-    void KeyUp(std::uint8_t vk) override { Send(vk, False); }
+    void Type(char c) override
+    {
+        const std::uint32_t keysym = KeysymOfCharacter(c);
+        if (keysym == 0) {
+            Diagnostic("XTest: " + CharacterName(c) + " is not a keyboard character, not typed");
+            return;
+        }
+        std::uint32_t group = 0;
+        const XkbKeys* keys = keys_->Current(group);
+        std::optional<KeyStroke> stroke = keys != nullptr ? keys->Find(keysym, group) : std::nullopt;
+        if (!stroke) {
+            // No key of the layout gives it (a layout without Latin letters,
+            // a bare keymap): lend it a key code that has no keysym at all.
+            const KeyCode spare = SpareKeycodeFor(keysym);
+            if (spare == 0) {
+                Diagnostic("XTest: the display's keyboard map has no key for " + CharacterName(c) +
+                           " and no free key code to put it on, not typed");
+                return;
+            }
+            stroke = KeyStroke{{}, spare};
+        }
+        for (const std::uint32_t modifier : stroke->modifiers)
+            XTestFakeKeyEvent(display_, modifier, True, CurrentTime);
+        XTestFakeKeyEvent(display_, stroke->key, True, CurrentTime);
+        XTestFakeKeyEvent(display_, stroke->key, False, CurrentTime);
+        for (auto m = stroke->modifiers.rbegin(); m != stroke->modifiers.rend(); ++m)
+            XTestFakeKeyEvent(display_, *m, False, CurrentTime);
+        // Wait until the server has taken the events, so that keys go out in
+        // order and the pause after a key is a pause on the display too.
+        XSync(display_, False);
+    }
     std::string Name() const override { return "XTest"; }
 
 private:
@@ -40,96 +82,41 @@ private:
         KeyCode keycode;
     };
 
-    void Send(std::uint8_t vk, Bool down)
+    KeyCode SpareKeycodeFor(KeySym keysym)
     {
-        DropQueuedEvents();
-        const KeyCode keycode = KeycodeFor(vk, down == True);
-        if (keycode == 0) {
-            return;
-        }
-        XTestFakeKeyEvent(display_, keycode, down, CurrentTime);
-        // Wait until the server has taken the event, so that keys go out in
-        // order and the pause after a key is a pause on the display too.
-        XSync(display_, False);
-    }
-
-    // We select no events, but every client gets MappingNotify; keep Xlib's
-    // copy of the keyboard map current and the queue empty.
-    void DropQueuedEvents()
-    {
-        while (XPending(display_) > 0) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (event.type == MappingNotify) {
-                XRefreshKeyboardMapping(&event.xmapping);
-            }
-        }
-    }
-
-    KeyCode KeycodeFor(std::uint8_t vk, bool report)
-    {
-        const KeyMapping* key = FindKeyMapping(vk);
-        if (key == nullptr) {
-            if (report) {
-                Diagnostic("XTest: no key for virtual-key code " + VkText(vk) + ", not pressed");
-            }
-            return 0;
-        }
         for (const Binding& binding : bindings_) {
-            if (binding.keysym == key->keysym) {
+            if (binding.keysym == keysym)
                 return binding.keycode;
-            }
         }
-        if (const KeyCode keycode = XKeysymToKeycode(display_, key->keysym); keycode != 0) {
-            return keycode;
-        }
-        // A bare keyboard map (Xvfb without a layout, a minimal keymap) may
-        // lack the keysym: lend it a key code that has no keysym at all.
-        if (const KeyCode keycode = BindSpareKeycode(key->keysym); keycode != 0) {
-            return keycode;
-        }
-        if (report) {
-            const char* name = XKeysymToString(key->keysym);
-            Diagnostic("XTest: the display's keyboard map has no key for \"" + std::string(name ? name : "?") +
-                       "\" (virtual-key code " + VkText(vk) + ") and no free key code to put it on, not pressed");
-        }
-        return 0;
-    }
-
-    KeyCode BindSpareKeycode(KeySym keysym)
-    {
         int first = 0;
         int last = 0;
         XDisplayKeycodes(display_, &first, &last);
         int perKeycode = 0;
         KeySym* map = XGetKeyboardMapping(display_, static_cast<KeyCode>(first), last - first + 1, &perKeycode);
-        if (map == nullptr) {
+        if (map == nullptr)
             return 0;
-        }
         KeyCode spare = 0;
         // From the top: the highest codes are the least likely to be real keys.
         for (int keycode = last; keycode >= first && spare == 0; --keycode) {
             const KeySym* syms = map + static_cast<std::ptrdiff_t>(keycode - first) * perKeycode;
             bool empty = true;
-            for (int i = 0; i < perKeycode; ++i) {
+            for (int i = 0; i < perKeycode; ++i)
                 empty = empty && syms[i] == NoSymbol;
-            }
-            if (empty) {
+            if (empty)
                 spare = static_cast<KeyCode>(keycode);
-            }
         }
         XFree(map);
-        if (spare == 0) {
+        if (spare == 0)
             return 0;
-        }
         KeySym syms[2] = {keysym, keysym};
         XChangeKeyboardMapping(display_, spare, 2, syms, 1);
-        XSync(display_, False);
+        keys_->Reload();
         bindings_.push_back({keysym, spare});
         return spare;
     }
 
     Display* display_;
+    std::unique_ptr<XServerKeys> keys_;
     std::vector<Binding> bindings_;
 };
 
@@ -159,7 +146,14 @@ std::unique_ptr<IKeyboard> OpenXTestKeyboard(const char* displayName, std::strin
         failure = "the X display \"" + name + "\" has no XTEST extension";
         return nullptr;
     }
-    return std::make_unique<XTestKeyboard>(display);
+    std::string keymapFailure;
+    auto keys = XServerKeys::Open(display, keymapFailure);
+    if (!keys) {
+        XCloseDisplay(display);
+        failure = keymapFailure + " (\"" + name + "\")";
+        return nullptr;
+    }
+    return std::make_unique<XTestKeyboard>(display, std::move(keys));
 }
 
 }  // namespace platform

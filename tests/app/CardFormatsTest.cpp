@@ -52,13 +52,13 @@ TEST_F(CardFormatsTest, WorkedExamples)
         {"A", FrameA, 6, 10, "12307677", "0012307677 Enter"},
         {"A: prefix 000, then the number", FrameA, 7, 10, "2864434397", "0002864434397 Enter"},
         {"A", FrameA, 8, 10, "12307677", "0012307677 Enter"},
-        {"A", FrameA, 9, 10, "AABBCCDD", "00AABBCCDD Enter"},
+        {"A", FrameA, 9, 10, "AABBCCDD", "00aabbccdd Enter"},
         {"A", FrameA, 10, 10, "18752445", "00187 Tab 52445 Enter"},
         {"A", FrameA, 11, 10, "752445", "0000752445 Enter"},
         {"A: longer than the fill length", FrameA, 12, 10, "AABBCCDDEEFF00", ""},
-        {"A", FrameA, 12, 16, "AABBCCDDEEFF00", "00AABBCCDDEEFF00 Enter"},
+        {"A", FrameA, 12, 16, "AABBCCDDEEFF00", "00aabbccddeeff00 Enter"},
         {"A", FrameA, 13, 10, "043707", "0000043707 Enter"},
-        {"A: the blank is trimmed", FrameA, 14, 10, "FAABBCCDD", "0FAABBCCDD Enter"},
+        {"A: the blank is trimmed", FrameA, 14, 10, "FAABBCCDD", "0faabbccdd Enter"},
         {"A", FrameA, 0, 10, "", "0000000000 Enter"},
         {"A", FrameA, 15, 10, "", "0000000000 Enter"},
         {"A", FrameA, -1, 10, "", "0000000000 Enter"},
@@ -74,11 +74,11 @@ TEST_F(CardFormatsTest, WorkedExamples)
         {"three digits: no fill, no Enter", "\x02" "00000000FF", 7, 10, "255", "000255"},
         {"10-character frame: three digits", "\x02" "00AABBCCD", 5, 10, "3277", "0000003277 Enter"},
         {"lower case", "\x02" "00aabbccdd", 1, 10, "2864434397", "2864434397 Enter"},
-        {"lower case passed through", "\x02" "00aabbccdd", 9, 10, "aabbccdd", "00AABBCCDD Enter"},
+        {"lower case passed through", "\x02" "00aabbccdd", 9, 10, "aabbccdd", "00aabbccdd Enter"},
         {"largest unsigned", "\x02" "00FFFFFFFF", 1, 10, "4294967295", "4294967295 Enter"},
         {"format 2 never above 2147483647", "\x02" "00FFFFFFF7", 2, 10, "2147483647", "2147483647 Enter"},
-        {"short: fewer characters", "\x02" "00AABB", 9, 10, "AABB", "000000AABB Enter"},
-        {"short: empty frame", "", 14, 10, "F", "000000000F Enter"},
+        {"short: fewer characters", "\x02" "00AABB", 9, 10, "AABB", "000000aabb Enter"},
+        {"short: empty frame", "", 14, 10, "F", "000000000f Enter"},
         {"parity over two digits", "\x02" "0000AB", 8, 10, "427", "0000000427 Enter"},
         {"parity over one digit", "\x02" "0000A", 8, 10, "10", "0000000010 Enter"},
     };
@@ -168,7 +168,7 @@ TEST_F(CardFormatsTest, Format7TypesThePrefixThenPauses)
     CardFormat = 7;
     EXPECT_EQ(ConvertFrame("\x02" "AABBCCDDEE"), "3150765550");
     // "170": three keys each with its pause, no Enter, then ConvertFrame's 20 ms.
-    EXPECT_EQ(keyboard.Timeline(), "d31 u31 p20 d37 u37 p20 d30 u30 p20 p20");
+    EXPECT_EQ(keyboard.Timeline(), "1 p20 7 p20 0 p20 p20");
 }
 
 TEST_F(CardFormatsTest, Format7PrefixIsTypedEvenWhenTheNumberFails)
@@ -180,7 +180,7 @@ TEST_F(CardFormatsTest, Format7PrefixIsTypedEvenWhenTheNumberFails)
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.Message(), InvalidInteger("$"));
     }
-    EXPECT_EQ(keyboard.Timeline(), "d30 u30 p20 d31 u31 p20 d30 u30 p20 p20");
+    EXPECT_EQ(keyboard.Timeline(), "0 p20 1 p20 0 p20 p20");
 }
 
 TEST_F(CardFormatsTest, Format7BadPrefixTypesNothing)

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "TyperFixture.h"
 #include "app/KeyTyper.h"
@@ -10,34 +11,65 @@ namespace {
 
 using KeyTyperTest = TyperTest;
 
-// Every key is pressed and released before the next one, and keys go out in
-// order with their pauses: the full timeline, format 10 with its Tab.
-TEST_F(KeyTyperTest, EveryKeyIsADownUpPairFollowedByItsPause)
+// Keys go out in order, one 20 ms slot each: the full timeline, format 10
+// with its Tab, Enter without a slot of its own, then the final one.
+TEST_F(KeyTyperTest, EveryKeyHasItsSlot)
 {
     Settings(10, 10, 1);
     TypeText("18752445");
     EXPECT_EQ(keyboard.Timeline(),
-              "d30 u30 p20 d30 u30 p20 "                          // fill zeros
-              "d31 u31 p20 d38 u38 p20 d37 u37 p20 "              // 1 8 7
-              "d09 u09 p20 "                                      // Tab before the fourth character
-              "d35 u35 p20 d32 u32 p20 d34 u34 p20 d34 u34 p20 d35 u35 p20 "
-              "d0D u0D p20");                                     // Enter, then the final pause
+              "0 p20 0 p20 "                  // fill zeros
+              "1 p20 8 p20 7 p20 "            // 1 8 7
+              "Tab p20 "                      // Tab before the fourth character
+              "5 p20 2 p20 4 p20 4 p20 5 p20 "
+              "Enter p20");                   // Enter, then the final pause
     EXPECT_TRUE(diagnostics.empty());
 }
 
-TEST_F(KeyTyperTest, AutoEnterOffLeavesTheKeysOwnPauseAndTheFinalOne)
+TEST_F(KeyTyperTest, AutoEnterOffLeavesTheKeysOwnSlotAndTheFinalOne)
 {
     Settings(1, 1, 0);
     TypeText("7");
-    EXPECT_EQ(keyboard.Timeline(), "d37 u37 p20 p20");
+    EXPECT_EQ(keyboard.Timeline(), "7 p40");
 }
 
 TEST_F(KeyTyperTest, ThreeCharacterRuleOfFormat7)
 {
     Settings(7, 0, 1);
     TypeText("170");
-    EXPECT_EQ(keyboard.Timeline(), "d31 u31 p20 d37 u37 p20 d30 u30 p20");
+    EXPECT_EQ(keyboard.Timeline(), "1 p20 7 p20 0 p20");
     EXPECT_TRUE(diagnostics.empty());
+}
+
+// Key k goes out at start + 20 ms x k however long each key takes to type
+// (up to its slot); a key that overruns its slot is followed at once by the
+// next, and the card still ends where its slots end.
+TEST_F(KeyTyperTest, SlotsAreCountedFromOneStart)
+{
+    const struct {
+        std::uint64_t typeCostMs;
+        std::vector<std::uint64_t> keyTimes;
+        std::uint64_t endMs;
+    } cases[] = {
+        {0, {0, 20, 40, 60}, 80},
+        {7, {0, 20, 40, 60}, 80},
+        {19, {0, 20, 40, 60}, 80},
+        {20, {0, 20, 40, 60}, 80},
+        {30, {0, 30, 60, 90}, 120},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typeCostMs);
+        Settings(1, 3, 1);
+        keyboard.Clear();
+        keyboard.nowMs = 1000;
+        keyboard.typeCostMs = c.typeCostMs;
+        TypeText("123");
+        std::vector<std::uint64_t> relative;
+        for (const std::uint64_t t : keyboard.KeyTimes()) relative.push_back(t - 1000);
+        EXPECT_EQ(relative, c.keyTimes);
+        EXPECT_EQ(keyboard.Keys(), "123 Enter");
+        EXPECT_EQ(keyboard.nowMs - 1000, c.endMs);
+    }
 }
 
 TEST_F(KeyTyperTest, KeysAndPausesBySettings)
@@ -61,7 +93,7 @@ TEST_F(KeyTyperTest, KeysAndPausesBySettings)
         {"", 1, INT32_MIN, 1, "", 0},
         {"1", 1, 10, 0, "0000000001", 220},
         {"1", 1, 1, 2, "1", 40},                              // only 1 switches Enter on
-        {"00", 1, 2, 1, "00 Enter", 60},                      // repeated keys each pressed and released
+        {"00", 1, 2, 1, "00 Enter", 60},                      // repeated keys each typed
         // Format 7's three-character texts: as they are, whatever the fill length.
         {"123", 7, 0, 1, "123", 60},
         {"123", 7, 2, 1, "123", 60},
@@ -74,11 +106,11 @@ TEST_F(KeyTyperTest, KeysAndPausesBySettings)
         {"123", 10, 10, 1, "0000000123 Enter", 220},
         {"1234", 10, 4, 1, "123 Tab 4 Enter", 120},
         {"1234", 10, 4, 0, "123 Tab 4", 120},
-        // Characters map to keys by what they are.
-        {"AbCdEf", 9, 6, 1, "ABCDEF Enter", 140},
-        {"aabbccdd", 9, 10, 1, "00AABBCCDD Enter", 220},
+        // Characters are typed as what they are, letters in lower case.
+        {"AbCdEf", 9, 6, 1, "abcdef Enter", 140},
+        {"aabbccdd", 9, 10, 1, "00aabbccdd Enter", 220},
         {"-2023406815", 2, 11, 1, "-2023406815 Enter", 240},
-        {"F-0", 14, 3, 1, "F-0 Enter", 80},
+        {"F-0", 14, 3, 1, "f-0 Enter", 80},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("text \"" + c.text + "\", format " + std::to_string(c.format) + ", fill " +
@@ -88,22 +120,14 @@ TEST_F(KeyTyperTest, KeysAndPausesBySettings)
         TypeText(c.text);
         EXPECT_EQ(keyboard.Keys(), c.keys);
         EXPECT_EQ(keyboard.PausedMs(), c.pausedMs);
-        // Each down is released at once, before anything else happens.
-        for (std::size_t i = 0; i < keyboard.events.size(); ++i) {
-            if (keyboard.events[i].type != platform::RecordingKeyboard::Type::Down) continue;
-            ASSERT_LT(i + 1, keyboard.events.size());
-            EXPECT_EQ(keyboard.events[i + 1],
-                      (platform::RecordingKeyboard::Event{platform::RecordingKeyboard::Type::Up,
-                                                          keyboard.events[i].value}));
-        }
     }
 }
 
-TEST_F(KeyTyperTest, MinusAndLowerCaseUseTheirOwnKeys)
+TEST_F(KeyTyperTest, MinusAndLettersAreTypedAsThemselves)
 {
     Settings(9, 3, 0);
-    TypeText("-af");
-    EXPECT_EQ(keyboard.Timeline(), "dBD uBD p20 d41 u41 p20 d46 u46 p20 p20");
+    TypeText("-aF");
+    EXPECT_EQ(keyboard.Timeline(), "- p20 a p20 f p40");
 }
 
 // A text with any character that has no key is not typed at all, and one
@@ -144,6 +168,31 @@ TEST_F(KeyTyperTest, TextsWithOtherCharactersAreRefusedWhole)
     }
 }
 
+// A keyboard that cannot type a character of the card in the active layout
+// (uinput with a layout without Latin letters): the card is not typed at
+// all, and one line names the characters; other cards still are.
+TEST_F(KeyTyperTest, ACardWithACharacterTheLayoutLacksIsNotTypedAtAll)
+{
+    keyboard.missing = "abcdef";
+    Settings(9, 10, 1);
+    TypeText("12AB");
+    EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_NE(diagnostics[0].find("hex 61 62"), std::string::npos) << diagnostics[0];
+
+    TypeText("1234");
+    EXPECT_EQ(keyboard.Keys(), "0000001234 Enter");
+
+    // Enter counts too.
+    keyboard.Clear();
+    keyboard.missing = "\r";
+    TypeText("1234");
+    EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+    Settings(7, 0, 1);
+    TypeText("123");  // format 7's prefix has neither
+    EXPECT_EQ(keyboard.Keys(), "123");
+}
+
 TEST_F(KeyTyperTest, ATextLongerThanTheFillLengthIsReportedOnce)
 {
     Settings(12, 10, 1);
@@ -169,11 +218,62 @@ TEST_F(KeyTyperTest, WithoutAKeyboardNothingIsTypedAndThatIsReportedOnce)
     EXPECT_EQ(diagnostics.size(), 1u);
 }
 
-TEST_F(KeyTyperTest, PauseFallsBackToTheSystemPause)
+// A keyboard that asks the program to stop once it has pressed a given
+// number of keys, as a SIGTERM arriving in the middle of a card does.
+class StoppingKeyboard final : public platform::IKeyboard {
+public:
+    StoppingKeyboard(platform::RecordingKeyboard& record, int stopAfter) : record_(record), left_(stopAfter) {}
+    void Type(char c) override
+    {
+        record_.Type(c);
+        if (--left_ == 0) RequestTypingStop();
+    }
+    std::string Name() const override { return "stopping"; }
+
+private:
+    platform::RecordingKeyboard& record_;
+    int left_;
+};
+
+// A stop request between two keys abandons the rest of the card: nothing
+// more is typed (no Enter), the request holds for every later card, and one
+// line says what was left untyped.
+TEST_F(KeyTyperTest, AStopRequestAbandonsTheRestOfTheCard)
 {
-    EXPECT_EQ(&Pause(), static_cast<platform::IPause*>(&keyboard));
-    SetPause(nullptr);
-    EXPECT_EQ(&Pause(), &platform::SystemPause());
+    const struct {
+        std::int32_t format;
+        std::int32_t fill;
+        std::string text;
+        int stopAfter;
+        std::string keys;
+    } cases[] = {
+        {1, 400, "2864434397", 5, "00000"},      // in the zero fill
+        {10, 10, "18752445", 3, "001"},          // before the Tab
+        {10, 10, "18752445", 11, "00187 Tab 52445"},  // before Enter
+        {7, 0, "015", 1, "0"},                   // format 7's three characters
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text + " in format " + std::to_string(c.format));
+        Settings(c.format, c.fill, 1);
+        keyboard.Clear();
+        diagnostics.clear();
+        ClearTypingStop();
+        StoppingKeyboard stopping(keyboard, c.stopAfter);
+        SetKeyboard(&stopping);
+        TypeText(c.text);
+        EXPECT_EQ(keyboard.Keys(), c.keys);
+        ASSERT_EQ(diagnostics.size(), 1u);
+        EXPECT_NE(diagnostics[0].find("stop"), std::string::npos) << diagnostics[0];
+
+        keyboard.Clear();
+        TypeText("1");
+        EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+    }
+    ClearTypingStop();
+    SetKeyboard(&keyboard);
+    Settings(1, 1, 0);
+    TypeText("1");
+    EXPECT_EQ(keyboard.Keys(), "1");
 }
 
 }  // namespace

@@ -75,9 +75,9 @@ TEST_F(RxCharTest, OneFrameTypesItsCardTrimmedOfControlCharacters)
     const Case cases[] = {
         {"format 1", 1, kFieldFrame, "2864434397 Enter"},
         {"format 10 with its Tab", 10, kFieldFrame, "00187 Tab 52445 Enter"},
-        {"format 9 cut short: ETX trimmed from the end", 9, "\x02" "00AABB\x03", "000000AABB Enter"},
-        {"format 12: checksum, CR LF and ETX in the slice", 12, kCrLfFrame, "AABBCCDD33 Enter"},
-        {"format 14: the leading blank trimmed", 14, kFieldFrame, "0FAABBCCDD Enter"},
+        {"format 9 cut short: ETX trimmed from the end", 9, "\x02" "00AABB\x03", "000000aabb Enter"},
+        {"format 12: checksum, CR LF and ETX in the slice", 12, kCrLfFrame, "aabbccdd33 Enter"},
+        {"format 14: the leading blank trimmed", 14, kFieldFrame, "0faabbccdd Enter"},
         {"format 7: the prefix first", 7, kFieldFrame, "0002864434397 Enter"},
         {"no frame at all (format 15)", 15, "", "0000000000 Enter"},
     };

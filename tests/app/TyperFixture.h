@@ -17,6 +17,7 @@ protected:
     void SetUp() override
     {
         ResetAppSettings();
+        ClearTypingStop();
         SetKeyboard(&keyboard);
         SetPause(&keyboard);
         platform::SetDiagnosticSink([this](const std::string& line) { diagnostics.push_back(line); });
@@ -27,6 +28,7 @@ protected:
         platform::SetDiagnosticSink({});
         SetKeyboard(nullptr);
         SetPause(nullptr);
+        ClearTypingStop();
         ResetAppSettings();
     }
 

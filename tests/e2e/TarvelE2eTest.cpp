@@ -5,7 +5,12 @@
 // formats' rules give, Tab and Enter included.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+// After GoogleTest: Xlib's macros (None, Bool) would break its headers.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
 
 #include <atomic>
 #include <memory>
@@ -106,6 +111,40 @@ protected:
         return outcome;
     }
 
+    const std::string& DisplayName() const { return server_->Display(); }
+
+    // Sets the display's keyboard layout as a user does, with setxkbmap
+    // ("us", "fr", "us,fr"; variant may be empty). The Xvfb runs with
+    // -noreset, so the layout stays when the last client leaves.
+    static ::testing::AssertionResult SetLayout(const std::string& layout, const std::string& variant = "")
+    {
+        std::vector<std::string> args = {"setxkbmap", "-display", server_->Display(), "-layout", layout};
+        if (!variant.empty()) {
+            args.push_back("-variant");
+            args.push_back(variant);
+        }
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return ::testing::AssertionFailure() << "setxkbmap -layout " << layout << " failed (status " << status
+                                                 << ")";
+        return ::testing::AssertionSuccess();
+    }
+
+    static std::string NewLink()
+    {
+        static std::atomic<int> counter{0};
+        return ::testing::TempDir() + "tarvel-e2e-stop-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    }
+
 private:
     static inline std::unique_ptr<x11test::Xvfb> server_;
     static inline std::string startError_;
@@ -180,6 +219,167 @@ TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
                                 "2864434397\n0305419896\n");
     EXPECT_EQ(outcome.problem, "");
     EXPECT_EQ(outcome.received, "2864434397\n0305419896\n") << "tarvel said: " << outcome.errors;
+}
+
+// --- Ended from outside ------------------------------------------------------------------
+
+// SIGTERM in the middle of a long card (a fill length of 400 takes eight
+// seconds to type): tarvel stops between two keys, presses nothing more (no
+// Enter), closes the port and exits 0, well before the card would be done.
+TEST_F(TarvelE2e, SigtermInTheMiddleOfACardStopsTheTyping)
+{
+    constexpr std::size_t kFill = 400;
+    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
+    const std::string link = NewLink();
+
+    Child receiver({TARVEL_RECEIVER}, display);
+    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
+    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--hold", "forever", "AABBCCDD"});
+    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
+    Child tarvel({TARVEL_PROGRAM, link, std::to_string(kFill), "1", "1"}, display);
+
+    // Some of the card's zeros have arrived: the card is in hand.
+    const auto deadline = Clock::now() + kLongest;
+    while (receiver.Output().size() < 20 && Clock::now() < deadline && tarvel.Running())
+        receiver.ReadOutput(milliseconds(50));
+    ASSERT_GE(receiver.Output().size(), 20u) << "tarvel said: " << tarvel.Errors();
+
+    // Given all the time the whole card would take, it must end by itself.
+    EXPECT_EQ(tarvel.Stop(milliseconds(30000)), "exit 0") << tarvel.Errors();
+    while (receiver.ReadOutput(kQuiet)) {
+    }
+    receiver.Stop();
+    reader.Stop();
+    const std::string received = receiver.Output();
+    EXPECT_LT(received.size(), kFill) << "the whole card was typed after the stop request";
+    EXPECT_EQ(received, std::string(received.size(), '0')) << "only the fill zeros, no Enter";
+    EXPECT_NE(tarvel.Errors().find("stopping: the rest of the card is not typed"), std::string::npos)
+        << tarvel.Errors();
+}
+
+// --- Keyboard layouts -----------------------------------------------------------------------
+
+// The same cards arrive right whatever layout the display has: digits that
+// sit on the Shift level (French, Belgian), letters and minus that sit
+// elsewhere (German, Swiss, Dvorak), letters that the layout lacks (Russian:
+// tarvel lends them spare key codes).
+struct LayoutCase {
+    const char* name;
+    const char* layout;
+    const char* variant;
+    const char* keyOne;  // the keysym of the US "1" key without Shift
+};
+
+const LayoutCase kLayouts[] = {
+    {"us", "us", "", "1"},         {"fr", "fr", "", "ampersand"}, {"de", "de", "", "1"},
+    {"be", "be", "", "ampersand"}, {"ch", "ch", "", "1"},         {"dvorak", "us", "dvorak", "1"},
+    {"ru", "ru", "", "1"},
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TarvelLayouts : public TarvelE2e, public ::testing::WithParamInterface<LayoutCase> {
+protected:
+    void TearDown() override { EXPECT_TRUE(SetLayout("us")); }
+};
+
+TEST_P(TarvelLayouts, DigitsLettersTabAndMinusArriveAsTyped)
+{
+    const LayoutCase& c = GetParam();
+    ASSERT_TRUE(SetLayout(c.layout, c.variant));
+    // The layout is in force: the key of "1" on a US keyboard (X key code
+    // 10) gives what this layout puts there without Shift.
+    Display* x = XOpenDisplay(DisplayName().c_str());
+    ASSERT_NE(x, nullptr);
+    const std::string unshifted = XKeysymToString(XkbKeycodeToKeysym(x, 10, 0, 0));
+    XCloseDisplay(x);
+    EXPECT_EQ(unshifted, c.keyOne);
+    const struct {
+        Cards cards;
+        std::string expected;
+    } cards[] = {
+        {{"10", "1", "10", {"AABBCCDD"}}, "00187\t52445\n"},
+        {{"10", "1", "14", {"--lower", "AABBCCDD"}}, "0faabbccdd\n"},
+        {{"10", "1", "9", {"0FEDCBA9"}}, "000fedcba9\n"},
+        // A negative number (format 2 of card 00000008): the minus key.
+        {{"11", "1", "2", {"0000000008"}}, "-2147483648\n"},
+    };
+    for (const auto& card : cards) {
+        SCOPED_TRACE(card.expected);
+        const Outcome outcome = Run(card.cards, card.expected);
+        EXPECT_EQ(outcome.problem, "");
+        EXPECT_EQ(outcome.received, card.expected) << "tarvel said: " << outcome.errors;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachLayout, TarvelLayouts, ::testing::ValuesIn(kLayouts),
+                         [](const ::testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+
+// A user changes the layout between two cards while tarvel runs: the second
+// card is typed for the new layout.
+TEST_F(TarvelE2e, ALayoutChangedBetweenTwoCardsIsFollowed)
+{
+    ASSERT_TRUE(SetLayout("us"));
+    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
+    const std::string link = NewLink();
+    Child receiver({TARVEL_RECEIVER}, display);
+    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
+    // The second card comes 4 s after the first: time enough to switch.
+    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
+                  "forever", "AABBCCDD", "0FEDCBA9"});
+    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
+    Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display);
+
+    const auto deadline = Clock::now() + kLongest;
+    while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
+        receiver.ReadOutput(milliseconds(50));
+    EXPECT_TRUE(SetLayout("fr"));
+    while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
+        receiver.ReadOutput(milliseconds(50));
+    receiver.ReadOutput(kQuiet);
+    EXPECT_EQ(tarvel.Stop(), "exit 0");
+    receiver.Stop();
+    reader.Stop();
+    EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
+    EXPECT_TRUE(SetLayout("us"));
+}
+
+// Two layouts in one keymap, switched with a key combination's effect (the
+// locked group): the next card is typed in the group now active.
+TEST_F(TarvelE2e, AGroupSwitchBetweenTwoCardsIsFollowed)
+{
+    ASSERT_TRUE(SetLayout("us,fr"));
+    Display* x = XOpenDisplay(DisplayName().c_str());
+    ASSERT_NE(x, nullptr);
+    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
+    const std::string link = NewLink();
+    Child receiver({TARVEL_RECEIVER}, display);
+    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
+    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
+                  "forever", "AABBCCDD", "0FEDCBA9"});
+    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
+    Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display);
+
+    const auto deadline = Clock::now() + kLongest;
+    while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
+        receiver.ReadOutput(milliseconds(50));
+    XkbLockGroup(x, XkbUseCoreKbd, 1);
+    XkbStateRec state{};
+    ASSERT_EQ(XkbGetState(x, XkbUseCoreKbd, &state), Success);
+    EXPECT_EQ(state.group, 1) << "the French group is not active";
+    while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
+        receiver.ReadOutput(milliseconds(50));
+    receiver.ReadOutput(kQuiet);
+    EXPECT_EQ(tarvel.Stop(), "exit 0");
+    receiver.Stop();
+    reader.Stop();
+    EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
+    XkbLockGroup(x, XkbUseCoreKbd, 0);
+    XCloseDisplay(x);
+    EXPECT_TRUE(SetLayout("us"));
 }
 
 }  // namespace

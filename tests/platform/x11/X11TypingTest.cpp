@@ -153,24 +153,22 @@ TEST_F(X11Typing, KeysMissingFromTheMapAreLentFreeKeyCodes)
     XCloseDisplay(fresh);
 }
 
-// Codes outside the key table (Windows key, Alt, Escape, Insert) are never
-// pressed, and each refusal is reported.
-TEST_F(X11Typing, CodesWithoutAKeyAreNotPressed)
+// Characters that are not keyboard characters (a control code, a letter
+// beyond f, a blank) are never typed, and each refusal is reported.
+TEST_F(X11Typing, OnlyKeyboardCharactersAreTyped)
 {
     auto keyboard = Keyboard();
-    const std::vector<std::uint8_t> codes = {'1', 0x5B, 0x12, 0x1B, 0x2D, '2'};
+    const std::string characters = {'1', '\x1B', 'x', ' ', 'A', '2'};
     EXPECT_EQ(Received([&] {
-                  for (const std::uint8_t vk : codes) {
-                      keyboard->KeyDown(vk);
-                      keyboard->KeyUp(vk);
-                  }
+                  for (const char c : characters)
+                      keyboard->Type(c);
               }),
               "12");
     ASSERT_EQ(diagnostics_.size(), 4u);
-    EXPECT_NE(diagnostics_[0].find("0x5B"), std::string::npos) << diagnostics_[0];
-    EXPECT_NE(diagnostics_[1].find("0x12"), std::string::npos) << diagnostics_[1];
-    EXPECT_NE(diagnostics_[2].find("0x1B"), std::string::npos) << diagnostics_[2];
-    EXPECT_NE(diagnostics_[3].find("0x2D"), std::string::npos) << diagnostics_[3];
+    EXPECT_NE(diagnostics_[0].find("0x1B"), std::string::npos) << diagnostics_[0];
+    EXPECT_NE(diagnostics_[1].find("\"x\""), std::string::npos) << diagnostics_[1];
+    EXPECT_NE(diagnostics_[2].find("0x20"), std::string::npos) << diagnostics_[2];
+    EXPECT_NE(diagnostics_[3].find("\"A\""), std::string::npos) << diagnostics_[3];
 }
 
 }  // namespace

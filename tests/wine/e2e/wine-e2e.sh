@@ -4,9 +4,9 @@
 # a window, for a few formats (wine_e2e_window.exe does the Windows side).
 # Needs scripts/wine-env.sh (a display, unmanaged windows, COM1/COM2 on a pty
 # pair); exits with 77 (skipped) without it.
-#   wine-e2e.sh WINE TARVEL_EXE WINDOW_EXE
+#   wine-e2e.sh WINE TARVEL_EXE WINDOW_EXE KEYBOARD_TESTS_EXE
 set -u
-wine=$1 tarvel=$2 window=$3
+wine=$1 tarvel=$2 window=$3 keyboard_tests=$4
 
 if [ -z "${TARVEL_WINE_PORTS:-}" ] || [ -z "${DISPLAY:-}" ]; then
   echo "wine-e2e.sh: skipped: COM1 and COM2 are the pty pair of scripts/wine-env.sh; run under it"
@@ -60,6 +60,25 @@ grep -q "frame \[02 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 03\] not typed: " "$erro
 run "format 7: the prefix first" 7 "$(hexof '0152864434397\n')" "$frame_0faabbccdd"
 run "format 10: a Tab inside" 10 "$(hexof '00187\t52445\n')" "$frame_aabbccdd"
 run "format 14: lower-case hex on the letter keys" 14 "$(hexof '0faabbccdd\n')" "$frame_lower_crlf"
+
+# The French layout on the X display, which Wine's keyboard follows: the
+# digits sit on the Shift level and "a" where US has "q", so every key must
+# be looked up in the layout. Set before tarvel.exe and the window start.
+if command -v setxkbmap >/dev/null 2>&1; then
+  if setxkbmap -display "$DISPLAY" -layout fr; then
+    trap 'setxkbmap -display "$DISPLAY" -layout us 2>/dev/null; rm -f "$errors"' EXIT
+    echo "== French layout: the key lookup on its own"
+    TARVEL_EXPECT_LAYOUT=fr "$wine" "$keyboard_tests" --gtest_filter='KeyLookup.*' </dev/null ||
+      fail "French layout: the key lookup"
+    run "French layout, format 10: digits and a Tab" 10 "$(hexof '00187\t52445\n')" "$frame_aabbccdd"
+    run "French layout, format 9: hex letters" 9 "$(hexof '00aabbccdd\n')" "$frame_aabbccdd"
+    setxkbmap -display "$DISPLAY" -layout us || fail "cannot set the US layout back"
+  else
+    fail "setxkbmap -layout fr failed"
+  fi
+else
+  fail "setxkbmap is missing (x11-xkb-utils)"
+fi
 
 [ $failed -eq 0 ] && echo "all passed"
 exit $failed

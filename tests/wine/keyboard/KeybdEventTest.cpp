@@ -1,4 +1,4 @@
-// Typing through keybd_event into a real window: the receiver program's
+// Typing through SendInput into a real window: the receiver program's
 // window has the focus, the typer types a card with its real 20 ms pauses,
 // and the test reads back the characters the window got. Needs an X display
 // for Wine's windows (with-display.sh gives one).
@@ -21,6 +21,7 @@
 #include "app/Settings.h"
 #include "platform/Diagnostics.h"
 #include "platform/Keyboard.h"
+#include "platform/WindowsKeyInputs.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ TEST_F(KeybdEvent, CardsArriveInTheWindowAsTyped)
         {"minus sign, no Enter", 2, 11, 0, "\x02" "0000000008" "\x03", "-2147483648"},
     };
     const std::unique_ptr<platform::IKeyboard> keyboard = platform::CreateSystemKeyboard();
-    EXPECT_EQ(keyboard->Name(), "keybd_event");
+    EXPECT_EQ(keyboard->Name(), "SendInput");
     SetKeyboard(keyboard.get());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -197,6 +198,43 @@ TEST_F(KeybdEvent, CardsArriveInTheWindowAsTyped)
         }
     }
     EXPECT_EQ(diagnostics_, std::vector<std::string>{});
+}
+
+// The lookup on its own, in the layout active now (Wine's follows the X
+// display's): the key and shift state VkKeyScanExW gives for each card
+// character, translated back by the layout with those modifiers held, is
+// the character. With TARVEL_EXPECT_LAYOUT=fr the French layout must be the
+// one in force (digits on the Shift level, "a" on the US "Q" key).
+TEST(KeyLookup, EachCharactersKeyGivesItBackInTheActiveLayout)
+{
+    const HKL layout = GetKeyboardLayout(0);
+    for (const char c : std::string("0123456789abcdef-")) {
+        SCOPED_TRACE(std::string(1, c));
+        const SHORT scan = VkKeyScanExW(static_cast<WCHAR>(c), layout);
+        ASSERT_NE(scan, -1) << "no key gives it";
+        BYTE state[256] = {};
+        for (const platform::WindowsKeyInput& key : platform::WindowsKeyInputs(c, scan)) {
+            if (!key.up && key.vk != static_cast<std::uint16_t>(scan & 0xFF))
+                state[key.vk] = 0x80;
+        }
+        const UINT vk = static_cast<UINT>(scan & 0xFF);
+        WCHAR text[8] = {};
+        const int n = ToUnicodeEx(vk, MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, layout), state, text, 8, 0, layout);
+        ASSERT_EQ(n, 1);
+        EXPECT_EQ(text[0], static_cast<WCHAR>(c));
+    }
+    char expected[16] = {};
+    if (GetEnvironmentVariableA("TARVEL_EXPECT_LAYOUT", expected, sizeof expected) > 0) {
+        const std::string name = expected;
+        if (name == "fr") {
+            EXPECT_EQ(VkKeyScanExW(L'1', layout), 0x0131) << "the digits are not on the Shift level";
+            // Windows names letter keys by their letter: VK_A is the key
+            // where US has Q (scan code 0x10).
+            const UINT a = static_cast<UINT>(VkKeyScanExW(L'a', layout) & 0xFF);
+            EXPECT_EQ(a, static_cast<UINT>('A'));
+            EXPECT_EQ(MapVirtualKeyExW(a, MAPVK_VK_TO_VSC, layout), 0x10u) << "\"a\" is not where US has \"q\"";
+        }
+    }
 }
 
 }  // namespace
