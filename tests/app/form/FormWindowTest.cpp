@@ -419,8 +419,7 @@ TEST_F(FormWithoutDevicesTest, ThePortListOffersComOneChosen)
 class KeyboardInto final : public platform::IKeyboard {
 public:
     explicit KeyboardInto(platform::RecordingKeyboard& into) : into_(into) {}
-    void KeyDown(std::uint8_t vk) override { into_.KeyDown(vk); }
-    void KeyUp(std::uint8_t vk) override { into_.KeyUp(vk); }
+    void Type(char c) override { into_.Type(c); }
     std::string Name() const override { return into_.Name(); }
 
 private:
