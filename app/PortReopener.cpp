@@ -15,12 +15,14 @@ struct ReasonText {
 // The codes a lost device is reported with: Windows' own for a removed USB
 // adapter, and those the Linux back end maps a hang-up or EIO to.
 constexpr ReasonText kReasons[] = {
+    {1, "incorrect function"},
     {2, "the device file is gone"},
     {5, "access denied"},
     {6, "the handle is invalid"},
     {22, "the device does not recognize the command"},
     {31, "the device is not functioning"},
     {995, "the I/O operation was aborted"},
+    {996, "the wait did not complete"},
     {1167, "the device is not connected"},
 };
 
