@@ -508,9 +508,9 @@ public:
     // hang-up), the thread writes its one diagnostic line and ends; the port
     // stays Connected, and nothing more is delivered until it is closed and
     // opened again. OnLost then runs once, on the main thread from its event
-    // loop, after the event thread has ended, whatever SyncMethod says, with
-    // the failure's system error code: the handler may close the port and
-    // open it again later. It does not run when the port was closed (or
+    // loop, whatever SyncMethod says, with the failure's system error code.
+    // The thread queues it as its last step and touches the port no more, so
+    // the handler may close the port (and open it again later). It does not run when the port was closed (or
     // closed and opened again, or destroyed) before the main thread got to
     // it. OnLost is not published: no stored form description, INI store or
     // registry key holds it.
