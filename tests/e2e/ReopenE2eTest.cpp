@@ -121,4 +121,22 @@ TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
                 said.c_str());
 }
 
+// Ended from outside while the reader is away: tarvel ends normally.
+TEST_F(ReopenE2e, StoppedWhileTheReaderIsAwayItEndsNormally)
+{
+    const std::vector<std::string> display = {"DISPLAY=" + server_->Display()};
+    const std::string link = ::testing::TempDir() + "tarvel-reopen-stop-" + std::to_string(getpid());
+    const milliseconds generous(30000);
+
+    auto reader = std::make_unique<Child>(
+        std::vector<std::string>{TARVEL_READER, "--link", link, "--wait-open", "--hold", "500"});
+    ASSERT_TRUE(reader->ReadLine(milliseconds(10000))) << reader->Errors();
+    Child tarvel({TARVEL_PROGRAM, link, "10", "1", "1"}, display);
+    const auto deadline = Clock::now() + generous;
+    while (tarvel.Errors().find("trying to reopen it every second") == std::string::npos && Clock::now() < deadline)
+        tarvel.ReadOutput(milliseconds(50));  // it prints nothing: a pause that ends early if it does
+    ASSERT_NE(tarvel.Errors().find("trying to reopen it every second"), std::string::npos) << tarvel.Errors();
+    EXPECT_EQ(tarvel.Stop(), "exit 0") << tarvel.Errors();
+}
+
 }  // namespace
