@@ -6,6 +6,7 @@
 #include "app/FormReader.h"
 #include "framework/IntegerText.h"
 #include "app/KeyTyper.h"
+#include "app/PortReopener.h"
 #include "app/Settings.h"
 #include "app/Unit1Controls.h"
 #include "framework/ExceptionHandler.h"
@@ -73,6 +74,16 @@ TForm1::TForm1(TComponent* AOwner, const TWindowFactory& CreateWindow) : TCompon
         ComPort1RxChar(Sender, Count);
     };
     ReadStoredForm(*this, Form1Stored, methods);
+
+    // Assigned here, not stored: the stored form holds published settings.
+    Reopener = new TPortReopener(this, *ComPort1);
+    Reopener->SetName("Reopener");
+    ComPort1->SetOnLost([this](TComponent* Sender, std::uint32_t ErrorCode) { ComPort1Lost(Sender, ErrorCode); });
+}
+
+void TForm1::ComPort1Lost(TComponent* /*Sender*/, std::uint32_t ErrorCode)
+{
+    Reopener->PortLost(ErrorCode);
 }
 
 TForm1::~TForm1()

@@ -10,6 +10,10 @@
 // the window is hidden. Errors on the command line end the program after the
 // error box (status 1; 2 for a wrong argument count); errors on RUN are shown
 // and the window stays.
+//
+// Once the port has been open, by the command line or by RUN, losing it (a
+// reader unplugged) closes it and Reopener opens it again once a second
+// until the device is back (app/PortReopener.h).
 
 #include <cstdint>
 #include <functional>
@@ -23,6 +27,8 @@
 #include "platform/Keyboard.h"
 #include "platform/MainWindow.h"
 #include "serial/ComPort.h"
+
+class TPortReopener;
 
 // The program's exit status.
 inline constexpr int ExitNormal = 0;        // the window was closed
@@ -60,6 +66,8 @@ public:
 
     TComPort* ComPort1 = nullptr;
     TTimer* Timer1 = nullptr;
+    // Brings ComPort1 back after it was lost; not part of the stored form.
+    TPortReopener* Reopener = nullptr;
 
     platform::IMainWindow& Window() const { return *window_; }
     void Show() { window_->Show(); }
@@ -80,6 +88,7 @@ public:
     void Timer1Timer(TComponent* Sender);
     void BitBtn1Click(TComponent* Sender);
     void ComPort1RxChar(TComponent* Sender, std::int32_t Count);
+    void ComPort1Lost(TComponent* Sender, std::uint32_t ErrorCode);
 
 private:
     void CheckKeyboard() const;

@@ -11,10 +11,19 @@ namespace platform {
 namespace {
 std::mutex g_mutex;
 std::function<void(const std::string&)> g_sink;
+thread_local HeldDiagnostics* t_held = nullptr;
 }  // namespace
+
+HeldDiagnostics::HeldDiagnostics() : outer_(t_held) { t_held = this; }
+
+HeldDiagnostics::~HeldDiagnostics() { t_held = outer_; }
 
 void Diagnostic(const std::string& line)
 {
+    if (t_held != nullptr) {
+        t_held->lines_.push_back(line);
+        return;
+    }
     std::lock_guard<std::mutex> lock(g_mutex);
     if (g_sink) {
         g_sink(line);

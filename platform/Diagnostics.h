@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -13,5 +14,24 @@ void Diagnostic(const std::string& line);
 
 // Tests capture the stream; pass an empty function to restore the default.
 void SetDiagnosticSink(std::function<void(const std::string&)> sink);
+
+// While one exists, the lines the creating thread writes are kept here
+// instead of being written, so that a caller repeating an attempt can tell
+// them once rather than at every try. Other threads write as usual. Scopes
+// nest: the innermost one keeps the lines.
+class HeldDiagnostics {
+public:
+    HeldDiagnostics();
+    ~HeldDiagnostics();
+    HeldDiagnostics(const HeldDiagnostics&) = delete;
+    HeldDiagnostics& operator=(const HeldDiagnostics&) = delete;
+
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+private:
+    friend void Diagnostic(const std::string& line);
+    std::vector<std::string> lines_;
+    HeldDiagnostics* outer_;
+};
 
 }  // namespace platform

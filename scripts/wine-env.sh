@@ -15,6 +15,16 @@ xvfb_pid=""
 socat_pid=""
 cleanup() {
   [ -n "$socat_pid" ] && kill "$socat_pid" 2>/dev/null || true
+  # A test that took the pair away and made a new one (an unplugged reader)
+  # left the new pair's process id here; it is ended only while it is still
+  # that pair's socat.
+  if [ -n "${ports:-}" ] && [ -s "$ports/pair.pid" ]; then
+    pair=$(cat "$ports/pair.pid")
+    if tr '\0' ' ' <"/proc/$pair/cmdline" 2>/dev/null | grep -qF "link=$ports/com1"; then
+      kill "$pair" 2>/dev/null || true
+    fi
+    rm -f "$ports/pair.pid"
+  fi
   [ -n "${stop_server:-}" ] && env -u LD_PRELOAD wineserver -k >/dev/null 2>&1 || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
@@ -58,6 +68,7 @@ if [ -z "${TARVEL_WINE_NO_PORTS:-}" ]; then
   rm -f "$ports/com1" "$ports/com2"
   socat "pty,raw,echo=0,link=$ports/com1" "pty,raw,echo=0,link=$ports/com2" &
   socat_pid=$!
+  echo "$socat_pid" >"$ports/pair.pid"
   for _ in $(seq 50); do [ -e "$ports/com2" ] && break; sleep 0.1; done
   wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$ports/com1" /f >/dev/null 2>&1
   wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$ports/com2" /f >/dev/null 2>&1

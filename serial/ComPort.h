@@ -129,6 +129,9 @@ using TRxCharEvent = std::function<void(TComponent* Sender, std::int32_t Count)>
 using TRxBufEvent = std::function<void(TComponent* Sender, const void* Buffer, std::int32_t Count)>;
 using TComErrorEvent = std::function<void(TComponent* Sender, TComErrors Errors)>;
 using TComSignalEvent = std::function<void(TComponent* Sender, bool OnOff)>;
+// The port was lost: ErrorCode is the system's error code of the failure
+// that ended the event thread.
+using TComLostEvent = std::function<void(TComponent* Sender, std::uint32_t ErrorCode)>;
 
 class TCustomComPort;
 class TComThread;    // the event thread, defined with the event dispatch
@@ -500,6 +503,20 @@ public:
     const TNotifyEvent& OnRx80Full() const { return onRx80Full_; }
     void SetOnRx80Full(TNotifyEvent Value) { onRx80Full_ = std::move(Value); }
 
+    // --- Losing the device. When the event thread ends because a wait for
+    // serial events failed (the device went away: a USB adapter unplugged, a
+    // hang-up), the thread writes its one diagnostic line and ends; the port
+    // stays Connected, and nothing more is delivered until it is closed and
+    // opened again. OnLost then runs once, on the main thread from its event
+    // loop, whatever SyncMethod says, with the failure's system error code.
+    // The thread queues it as its last step and touches the port no more, so
+    // the handler may close the port (and open it again later). It does not run when the port was closed (or
+    // closed and opened again, or destroyed) before the main thread got to
+    // it. OnLost is not published: no stored form description, INI store or
+    // registry key holds it.
+    const TComLostEvent& OnLost() const { return onLost_; }
+    void SetOnLost(TComLostEvent Value) { onLost_ = std::move(Value); }
+
     // --- Stored form description: the properties TComPort publishes, in
     // order, and whether one is written (it differs from its stored default,
     // or has none; a handler is written when assigned; CustomBaudRate and
@@ -542,6 +559,16 @@ private:
     // Ends the event thread (serving what it hands over meanwhile), then
     // releases the notification window.
     void StopEventThread();
+    // On the main thread, after the event thread of the opening numbered
+    // Opening ended on a failed wait: OnLost, unless the port has been
+    // closed or reopened since.
+    void HandleLost(std::uint64_t Opening, std::uint32_t ErrorCode);
+
+    // Stands for this object while it lives: what the event thread queues
+    // for the main thread holds a weak reference and finds it gone once the
+    // port is destroyed.
+    std::shared_ptr<TCustomComPort*> self_ = std::make_shared<TCustomComPort*>(this);
+    std::uint64_t opening_ = 0;  // counts the successful openings
 
     TComThread* eventThread_ = nullptr;
     bool eventThreadRunning_ = false;
@@ -579,6 +606,7 @@ private:
     TNotifyEvent onBeforeOpen_;
     TNotifyEvent onBeforeClose_;
     TNotifyEvent onRx80Full_;
+    TComLostEvent onLost_;
 };
 
 // The published component: all of TCustomComPort, nothing added.

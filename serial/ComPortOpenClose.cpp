@@ -38,6 +38,7 @@ private:
 
 TCustomComPort::~TCustomComPort()
 {
+    self_.reset();  // a loss queued for the main thread finds the port gone
     // A destructor must not throw: when closing fails (a close handler
     // raised), the failure is reported and the port released regardless.
     try {
@@ -97,6 +98,7 @@ void TCustomComPort::OpenPort()
         throw EComPort(1, error);  // "Unable to open com port"
     }
     connected_ = true;
+    ++opening_;
 
     try {
         ApplySettings();

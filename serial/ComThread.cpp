@@ -3,7 +3,9 @@
 #include <exception>
 #include <string>
 
+#include "framework/ExceptionHandler.h"
 #include "platform/Diagnostics.h"
+#include "platform/EventLoop.h"
 #include "platform/NotifyWindow.h"
 
 namespace {
@@ -55,7 +57,9 @@ TComThread::TComThread(TCustomComPort* AOwnerPort)
       api_(platform::SerialApi()),
       device_(AOwnerPort->deviceHandle_),
       syncMethod_(AOwnerPort->syncMethod_),
-      portName_(AOwnerPort->port_)
+      portName_(AOwnerPort->port_),
+      port_(AOwnerPort->self_),
+      opening_(AOwnerPort->opening_)
 {
     // Created suspended (the base starts nothing before Resume), at normal
     // priority.
@@ -133,6 +137,8 @@ void TComThread::Execute()
         }
     }
     Finish();
+    if (failed_)
+        ReportLoss();
 }
 
 void TComThread::Finish()
@@ -151,8 +157,25 @@ void TComThread::Finish()
     overlapped_.hEvent = platform::NullHandle;
 }
 
+void TComThread::ReportLoss()
+{
+    platform::PostToMainThread([port = port_, opening = opening_, error = failure_] {
+        const std::shared_ptr<TCustomComPort*> alive = port.lock();
+        if (!alive)
+            return;
+        TCustomComPort* owner = *alive;
+        try {
+            owner->HandleLost(opening, error);
+        } catch (...) {
+            HandleCurrentException(owner);
+        }
+    });
+}
+
 void TComThread::ReportWaitFailure(const char* what, platform::DWORD error)
 {
+    failed_ = true;
+    failure_ = error;
     platform::Diagnostic("serial port " + portName_ + ": " + what + " (error " +
                          std::to_string(error) + "); no more events are reported until it is reopened");
 }

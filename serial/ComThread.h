@@ -18,8 +18,13 @@
 // mask or by a purge (ERROR_OPERATION_ABORTED) is normal and the loop goes
 // on. An exception that leaves a handler under smThreadSync or smNone is
 // reported on the diagnostic stream and the thread goes on waiting.
+//
+// A thread that ends on a failure (the device went away) queues the port's
+// OnLost for the main thread as its last act; it neither waits for it nor
+// touches the port afterwards.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "framework/Thread.h"
@@ -82,8 +87,11 @@ private:
     // The end of the loop: clears the event mask (ending the outstanding
     // wait), purges both driver queues and closes the overlapped event.
     void Finish();
-    // One diagnostic line naming the port and the system's error code.
+    // One diagnostic line naming the port and the system's error code; the
+    // code is kept for the loss that follows.
     void ReportWaitFailure(const char* what, platform::DWORD error);
+    // Queues the port's loss for the main thread.
+    void ReportLoss();
 
     TCustomComPort* const ownerPort_;
     // Taken at creation: none of them changes while the thread runs.
@@ -91,6 +99,10 @@ private:
     const platform::Handle device_;
     const TSyncMethod syncMethod_;
     const std::string portName_;
+    const std::weak_ptr<TCustomComPort*> port_;  // gone once the port is destroyed
+    const std::uint64_t opening_;                // the opening this thread belongs to
+    bool failed_ = false;
+    platform::DWORD failure_ = 0;
     platform::Handle stopSignal_ = platform::NullHandle;
     TComEvents firedEvents_;
 
