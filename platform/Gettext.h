@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -19,13 +20,14 @@ bool GettextAvailable();
 // Binds a text domain to the folder that holds <language>/LC_MESSAGES/<domain>.mo.
 void GettextBindDomain(const std::string& domain, const std::filesystem::path& folder);
 
-// Makes `language` (a folder name under the bound folders, already checked
-// by the caller) the one every look-up uses, and `domain` the current text
-// domain. Independent of the locales the system has installed: on glibc the
-// message locale becomes "C.UTF-8" (glibc translates nothing under plain "C")
-// and the language goes into LANGUAGE. Returns false, after one diagnostic
-// line, when the catalogs cannot be used.
-bool GettextSelectLanguage(const std::string& domain, const std::string& language);
+// Makes `languages` (folder names under the bound folders, already checked
+// by the caller) the ones every look-up tries, in order, each domain on its
+// own: a domain's catalog is the one in the first of them that holds it.
+// Makes `domain` the current text domain. Independent of the locales the
+// system has installed: on glibc the message locale becomes "C.UTF-8" (glibc
+// translates nothing under plain "C") and the languages go into LANGUAGE.
+// Returns false, after one diagnostic line, when the catalogs cannot be used.
+bool GettextSelectLanguages(const std::string& domain, const std::vector<std::string>& languages);
 
 // The translation of `msgid` in `domain`, or nothing when there is none.
 std::optional<std::string> GettextLookup(const std::string& domain, const std::string& msgid);

@@ -25,10 +25,14 @@ void GettextBindDomain(const std::string& domain, const std::filesystem::path& f
     bind_textdomain_codeset(domain.c_str(), "UTF-8");
 }
 
-bool GettextSelectLanguage(const std::string& domain, const std::string& language)
+bool GettextSelectLanguages(const std::string& domain, const std::vector<std::string>& languages)
 {
-    // libintl reads LANGUAGE through the C runtime's environment.
-    if (_putenv_s("LANGUAGE", language.c_str()) != 0) {
+    // libintl reads LANGUAGE through the C runtime's environment and goes
+    // through its list for every domain on its own.
+    std::string list;
+    for (const std::string& language : languages)
+        list += (list.empty() ? "" : ":") + language;
+    if (_putenv_s("LANGUAGE", list.c_str()) != 0) {
         Diagnostic("translation: cannot set LANGUAGE");
         return false;
     }
@@ -50,7 +54,7 @@ bool GettextAvailable() { return false; }
 
 void GettextBindDomain(const std::string&, const std::filesystem::path&) {}
 
-bool GettextSelectLanguage(const std::string&, const std::string&) { return false; }
+bool GettextSelectLanguages(const std::string&, const std::vector<std::string>&) { return false; }
 
 std::optional<std::string> GettextLookup(const std::string&, const std::string&) { return std::nullopt; }
 

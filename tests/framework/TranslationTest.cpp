@@ -212,6 +212,54 @@ TEST_F(TranslationTest, ConversionErrorsAreLookedUpInDefaultThenComport)
     EXPECT_EQ(TranslateResource("Not in any catalog"), "Not in any catalog");
 }
 
+TEST_F(TranslationTest, EachDomainFindsItsOwnCatalog)
+{
+    // "default" and "comport" each go through the language, then its first
+    // two characters, on their own: where one domain's catalog lies says
+    // nothing about where the other's does.
+    struct Case {
+        const char* what;
+        std::vector<std::string> withDefault;  // folders holding default.mo
+        std::vector<std::string> withComport;  // folders holding comport.mo
+        std::string defaultFrom;               // folder expected to answer; empty: English
+        std::string comportFrom;
+    };
+    const Case cases[] = {
+        {"default in de, comport in de_DE", {"de"}, {"de_DE"}, "de", "de_DE"},
+        {"default in de_DE, comport in de", {"de_DE"}, {"de"}, "de_DE", "de"},
+        {"only comport", {}, {"de"}, "", "de"},
+        {"only comport, full language", {}, {"de_DE"}, "", "de_DE"},
+        {"comport in both: the full language first", {"de"}, {"de_DE", "de"}, "de", "de_DE"},
+        {"only default", {"de_DE"}, {}, "de_DE", ""},
+        {"neither", {}, {}, "", ""},
+    };
+    const std::string assign = "Cannot assign a %s to a %s";
+    const auto comportText = [&](const std::string& from) { return from.empty() ? assign : "zuweisen [" + from + "]"; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CatalogFolder folder;
+        AddRegistryCatalogs(folder, c.withDefault);
+        for (const std::string& language : c.withComport)
+            ASSERT_TRUE(folder.Add(language, "comport", {{assign, comportText(language)}}));
+        env.Set("LANG", "de_DE.UTF-8");
+
+        // The program's order: the translation first, then the component adds its domain.
+        InitTranslation(folder.LocaleDir());
+        AddResourceDomain("comport");
+
+        EXPECT_EQ(TranslationLanguage(), c.defaultFrom);
+        EXPECT_EQ(Translate("Registry error"), RegistryText(c.defaultFrom));
+        EXPECT_EQ(TranslateResource("Registry error"), RegistryText(c.defaultFrom));
+        EXPECT_EQ(TranslateResource(assign), comportText(c.comportFrom));
+        // The application's own look-up stays in "default".
+        EXPECT_EQ(Translate(assign), assign);
+
+        // A later initialisation looks again for every domain added so far.
+        InitTranslation(folder.LocaleDir());
+        EXPECT_EQ(TranslateResource(assign), comportText(c.comportFrom));
+    }
+}
+
 TEST(TranslationWithoutCatalogs, TextsComeBackUnchanged)
 {
     ScopedEnvironment env;
