@@ -238,7 +238,8 @@ const std::string Usage =
 TEST(CommandLineTest, AWrongNumberOfArgumentsGivesTheUsageAndStatus2)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {"COM1"}, {"COM1", "10"}, {"COM1", "10", "1"}, {"COM1", "10", "1", "1", "1"}, {"--help", "-h"}};
+        {"COM1"},          {"COM1", "10"},      {"COM1", "10", "1"}, {"COM1", "10", "1", "1", "1"},
+        {"--help", "-h"}, {"--version", "x"}, {"-V"},             {"-version"}};
     for (const auto& arguments : cases) {
         Tarvel tarvel(arguments, Environment());
         EXPECT_EQ(tarvel.Wait(30), 2) << arguments.size() << " arguments";
@@ -259,6 +260,14 @@ TEST(CommandLineTest, HelpPrintsTheHelpTextWithoutADisplay)
         EXPECT_EQ(lines[22], " Default : tarvel.exe com1 10 1 1");
         EXPECT_EQ(tarvel.Err(), "");
     }
+}
+
+TEST(CommandLineTest, VersionPrintsTheProjectVersionWithoutADisplay)
+{
+    Tarvel tarvel({"--version"}, Environment());
+    EXPECT_EQ(tarvel.Wait(30), 0);
+    EXPECT_EQ(tarvel.Out(), std::string("tarvel ") + TARVEL_VERSION + "\n");
+    EXPECT_EQ(tarvel.Err(), "");
 }
 
 TEST(CommandLineTest, ABadNumberEndsWithTheConversionErrorAndStatus1)
