@@ -1,7 +1,7 @@
 #pragma once
 // What the translation layer needs of the operating system: GNU gettext
-// message catalogs (glibc on Linux; libintl on Windows when the build found
-// it), the executable's folder and the user's default locale.
+// message catalogs (glibc on Linux; the project's own reader of the same
+// files on Windows), the executable's folder and the user's default locale.
 //
 // Every text passed in or out here is UTF-8: catalogs are read with UTF-8
 // as their output code set, whatever the process locale is.
@@ -13,8 +13,8 @@
 
 namespace platform {
 
-// False when this build has no gettext (Windows without libintl): the
-// calls below then do nothing and every look-up finds no translation.
+// False when this build cannot read catalogs: the calls below then do
+// nothing and every look-up finds no translation.
 bool GettextAvailable();
 
 // Binds a text domain to the folder that holds <language>/LC_MESSAGES/<domain>.mo.

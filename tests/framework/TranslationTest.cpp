@@ -13,6 +13,7 @@
 #include "framework/Exception.h"
 #include "framework/Persistent.h"
 #include "framework/Translation.h"
+#include "platform/Codepage.h"
 #include "platform/Diagnostics.h"
 #include "tests/framework/Catalogs.h"
 
@@ -25,10 +26,6 @@ class TranslationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
-        if (!TranslationAvailable())
-            GTEST_SKIP() << "this Windows build has no libintl: every text comes back unchanged";
-#endif
         ASSERT_TRUE(TranslationAvailable());
         for (const char* name : {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"})
             env.Set(name, std::nullopt);
@@ -107,6 +104,12 @@ TEST_F(TranslationTest, ChoosesTheCatalogFromLangOrTheUserDefaultLocale)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+#ifdef _WIN32
+        // LC_ALL stands for the user's default locale only on Linux; Windows
+        // asks the system, which a test cannot set.
+        if (c.lcAll)
+            continue;
+#endif
         CatalogFolder folder;
         AddRegistryCatalogs(folder, c.withDefault);
         for (const std::string& language : c.withComportOnly)
@@ -205,8 +208,8 @@ TEST_F(TranslationTest, ConversionErrorsAreLookedUpInDefaultThenComport)
 
     // From "comport": "default" has no translation of it.
     EXPECT_EQ(AssignMessage(), "TOther kann keinem TSample zugewiesen werden");
-    // "default" answers first.
-    EXPECT_EQ(InvalidIntegerMessage(), "'12x' ist keine gültige Ganzzahl");
+    // "default" answers first (in the system's 8-bit code page).
+    EXPECT_EQ(platform::CodePageToWide(InvalidIntegerMessage()), u"'12x' ist keine gültige Ganzzahl");
     // The application's own look-up stays in "default".
     EXPECT_EQ(Translate("Cannot assign a %s to a %s"), "Cannot assign a %s to a %s");
     EXPECT_EQ(TranslateResource("Not in any catalog"), "Not in any catalog");
