@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing from Debian's packages and runs every test:
 # the Linux build, the same tests under the address and undefined-behaviour
-# sanitizers, the thread tests under ThreadSanitizer, and the Windows cross
-# build with its tests under Wine.
+# sanitizers, the thread tests under ThreadSanitizer, the Windows cross
+# build with its tests under Wine (the installer made by makensis among
+# them), and the Debian package installed, used and removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +31,12 @@ step "Windows cross build, tests under Wine"
 cmake --preset windows
 cmake --build --preset windows
 scripts/wine-env.sh ctest --preset windows
+
+step "Debian package: build, lintian, install, use, remove"
+cmake --preset linux-release
+cmake --build --preset linux-release --target tarvel tarvel-reader tarvel-receiver catalogs man-pages debian-changelog
+(cd build/linux-release && cpack -G DEB)
+scripts/test-deb.sh
 
 step "Fuzz targets: build, then a short run of each"
 cmake --preset fuzz
