@@ -55,7 +55,7 @@ if(HELP2MAN_EXECUTABLE AND CMAKE_BUILD_TYPE STREQUAL "Release")
     set(page ${CMAKE_BINARY_DIR}/man/${program}.1)
     if(program STREQUAL "tarvel")
       set(name "a card reader on a serial port as a keyboard")
-      set(version_option)
+      set(version_option --include=${CMAKE_SOURCE_DIR}/packaging/tarvel.h2m)
     else()
       set(name "a virtual card reader on a pseudo-terminal, for trying tarvel")
       set(version_option --version-string=${PROJECT_VERSION})
@@ -67,7 +67,7 @@ if(HELP2MAN_EXECUTABLE AND CMAKE_BUILD_TYPE STREQUAL "Release")
               ${HELP2MAN_EXECUTABLE} --no-info --section=1 --name=${name} ${version_option}
               --output=${page} $<TARGET_FILE:${program}>
       COMMAND ${GZIP_EXECUTABLE} -9nf ${page}
-      DEPENDS ${program}
+      DEPENDS ${program} ${CMAKE_SOURCE_DIR}/packaging/tarvel.h2m
       COMMENT "Making the man page of ${program}"
       VERBATIM)
     list(APPEND man_pages ${page}.gz)
