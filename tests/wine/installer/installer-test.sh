@@ -11,9 +11,9 @@
 #   5. the silent uninstall leaves no file and no entry.
 # Needs scripts/wine-env.sh (a display, COM1/COM2 on a pty pair); exits with
 # 77 (skipped) without it.
-#   installer-test.sh WINE SETUP_EXE WINDOW_EXE FORM_CHECK_EXE
+#   installer-test.sh WINE SETUP_EXE WINDOW_EXE FORM_CHECK_EXE VERSION
 set -u
-wine=$1 setup=$2 window=$3 check=$4
+wine=$1 setup=$2 window=$3 check=$4 version=$5
 
 if [ -z "${TARVEL_WINE_PORTS:-}" ] || [ -z "${DISPLAY:-}" ]; then
   echo "installer-test.sh: skipped: run under scripts/wine-env.sh (a display, COM1 and COM2)"
@@ -81,6 +81,9 @@ exe=$(printf '%s' "$entry" | sed -n 's/^"\([^"]*\)" .*/\1/p')
 arguments=$(printf '%s' "$entry" | sed -n 's/^"[^"]*" //p')
 [ "$arguments" = "COM1 10 1 1" ] || fail "the log-on entry's arguments are \"$arguments\""
 [ "$(winpath "$exe")" = "$instdir/tarvel.exe" ] || fail "the log-on entry starts \"$exe\""
+
+out=$("$wine" "$instdir/tarvel.exe" --version </dev/null | tr -d '\r')
+[ "$out" = "tarvel $version" ] || fail "the installed tarvel.exe --version says \"$out\""
 
 echo "== 2. the log-on command line types a card from COM1"
 device=$(readlink -f "$TARVEL_WINE_PORTS/com1")
