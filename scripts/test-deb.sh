@@ -19,10 +19,12 @@ SUDO=""
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvel-deb.XXXXXX")
 pids=()
+installed=0  # 1 while the package this script installed is on the machine
 cleanup() {
   local pid
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
+  if [ "$installed" -eq 1 ]; then $SUDO dpkg -r tarvel >/dev/null 2>&1 || true; fi
 }
 trap cleanup EXIT
 wait_for_line() {
@@ -40,6 +42,7 @@ lintian --fail-on error --tag-display-limit 0 "$deb"
 say "== install: dependencies through apt-get, then dpkg -i"
 dpkg-deb -f "$deb" Depends
 $SUDO apt-get satisfy -y -qq --no-install-recommends "$(dpkg-deb -f "$deb" Depends)" >/dev/null
+installed=1
 $SUDO dpkg -i "$deb"
 dpkg-query -L tarvel >"$work/files"
 [ "$(command -v tarvel)" = /usr/bin/tarvel ] || fail "tarvel is not /usr/bin/tarvel"
@@ -99,6 +102,7 @@ say "received: $received"
 
 say "== dpkg -r: nothing of the package is left"
 $SUDO dpkg -r tarvel
+installed=0
 left=0
 while read -r path; do
   case "$path" in /. | /usr | /usr/bin | /usr/lib | /usr/share | /usr/share/doc | /usr/share/man | /usr/share/man/man1) continue ;; esac
