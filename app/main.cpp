@@ -10,7 +10,8 @@
 //
 // Where the program can work without a window (Linux), every form with
 // arguments runs windowless on a plain Qt core application, so it needs no
-// display; a single --help, -h or /? prints the help text. Elsewhere the
+// display; a single --help, -h or /? prints the help text. A single
+// --version prints the version everywhere. Elsewhere the
 // window always exists and shows for a moment before the command line is read.
 
 #include <cstdio>
@@ -43,8 +44,17 @@ int PrintHelp()
     return std::fflush(stdout) == 0 ? ExitNormal : ExitCommandLine;
 }
 
+// `tarvel --version`: the name and the version, on every system.
+int PrintVersion()
+{
+    std::printf("tarvel %s\n", TARVEL_VERSION);
+    return std::fflush(stdout) == 0 ? ExitNormal : ExitCommandLine;
+}
+
 int Run(const std::vector<std::string>& arguments)
 {
+    if (arguments.size() == 1 && arguments[0] == "--version")
+        return PrintVersion();
     const bool windowless = platform::CommandLineRunsWithoutWindow() && !arguments.empty();
     if (windowless && IsHelpRequest(arguments))
         return PrintHelp();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -18,7 +19,9 @@ const char* const DefaultDomain = "default";
 struct TranslationState {
     std::mutex mutex;
     std::filesystem::path localeDir;
-    std::string language;                    // empty: texts come back unchanged
+    std::vector<std::string> languages;        // the folders each domain tries, in order
+    std::optional<bool> selected;              // whether the platform took `languages`; unset: not asked yet
+    std::map<std::string, std::string> found;  // domain -> its catalog's folder
     std::vector<std::string> resourceDomains;  // consulted after "default"
 };
 
@@ -74,22 +77,42 @@ std::string WantedLanguage()
     return language;
 }
 
-// The catalog folder for `language`: the language itself, else its first two
-// characters, each only when it holds default.mo; else empty.
-std::string CatalogLanguage(const std::filesystem::path& localeDir, const std::string& language)
+// The folders a language is looked for in: the language itself, then its
+// first two characters.
+std::vector<std::string> CandidateFolders(const std::string& language)
 {
     if (language.empty())
         return {};
     std::vector<std::string> candidates{language};
     if (language.size() > 2)
         candidates.push_back(language.substr(0, 2));
+    return candidates;
+}
+
+// The first of `candidates` that holds <domain>.mo; else empty.
+std::string CatalogFolderFor(const std::filesystem::path& localeDir, const std::vector<std::string>& candidates,
+                             const std::string& domain)
+{
     for (const std::string& candidate : candidates) {
         std::error_code error;
-        const auto catalog = localeDir / candidate / "LC_MESSAGES" / (std::string(DefaultDomain) + ".mo");
-        if (std::filesystem::is_regular_file(catalog, error))
+        if (std::filesystem::is_regular_file(localeDir / candidate / "LC_MESSAGES" / (domain + ".mo"), error))
             return candidate;
     }
     return {};
+}
+
+// Looks for `domain`'s catalog and, the first time any domain has one, hands
+// the language to the platform. Caller holds the state's lock.
+void FindCatalog(TranslationState& state, const std::string& domain)
+{
+    const std::string folder = CatalogFolderFor(state.localeDir, state.languages, domain);
+    if (folder.empty())
+        return;
+    if (!state.selected)
+        state.selected =
+            platform::GettextAvailable() && platform::GettextSelectLanguages(DefaultDomain, state.languages);
+    if (*state.selected)
+        state.found[domain] = folder;
 }
 
 // Looks msgid (UTF-8) up in the domains in order; nothing when no
@@ -103,16 +126,18 @@ std::optional<std::string> LookupUtf8(const std::vector<std::string>& domains, c
 }
 
 // The domains to consult: just "default", or "default" and the resource
-// domains; empty when texts come back unchanged.
+// domains, each only when its catalog was found.
 std::vector<std::string> ActiveDomains(bool withResources)
 {
     TranslationState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (state.language.empty())
-        return {};
-    std::vector<std::string> domains{DefaultDomain};
+    std::vector<std::string> domains;
+    if (state.found.count(DefaultDomain) != 0)
+        domains.push_back(DefaultDomain);
     if (withResources)
-        domains.insert(domains.end(), state.resourceDomains.begin(), state.resourceDomains.end());
+        for (const std::string& domain : state.resourceDomains)
+            if (state.found.count(domain) != 0)
+                domains.push_back(domain);
     return domains;
 }
 
@@ -136,23 +161,25 @@ void InitTranslation(const std::filesystem::path& localeDir)
     TranslationState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.localeDir = localeDir;
-    state.language.clear();
+    state.languages = CandidateFolders(WantedLanguage());
+    state.selected.reset();
+    state.found.clear();
 
     platform::GettextBindDomain(DefaultDomain, localeDir);
     for (const std::string& domain : state.resourceDomains)
         platform::GettextBindDomain(domain, localeDir);
 
-    const std::string language = CatalogLanguage(localeDir, WantedLanguage());
-    if (!language.empty() && platform::GettextAvailable() &&
-        platform::GettextSelectLanguage(DefaultDomain, language))
-        state.language = language;
+    FindCatalog(state, DefaultDomain);
+    for (const std::string& domain : state.resourceDomains)
+        FindCatalog(state, domain);
 }
 
 std::string TranslationLanguage()
 {
     TranslationState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    return state.language;
+    const auto it = state.found.find(DefaultDomain);
+    return it != state.found.end() ? it->second : std::string();
 }
 
 bool TranslationAvailable() { return platform::GettextAvailable(); }
@@ -178,6 +205,8 @@ void AddResourceDomain(const std::string& domain)
         std::find(state.resourceDomains.begin(), state.resourceDomains.end(), domain) != state.resourceDomains.end())
         return;
     state.resourceDomains.push_back(domain);
-    if (!state.localeDir.empty())
+    if (!state.localeDir.empty()) {
         platform::GettextBindDomain(domain, state.localeDir);
+        FindCatalog(state, domain);
+    }
 }

@@ -5,17 +5,18 @@
 // The language is LANG up to its first "."; when LANG is empty, the user's
 // default locale as ll_CC (for example en_US). A LANG holding anything but
 // letters, digits, "_", "@" and "-" is refused (one diagnostic line) and no
-// catalog is used. The catalog is locale/<language>/LC_MESSAGES/default.mo,
-// else the same with only the first two characters of the language; when
-// neither exists every text comes back unchanged. The locales the system
-// has installed play no part in this.
+// catalog is used. Each text domain finds its catalog on its own:
+// locale/<language>/LC_MESSAGES/<domain>.mo, else the same with only the
+// first two characters of the language; a domain with neither gives its
+// texts back unchanged. The locales the system has installed play no part
+// in this.
 //
 // In a Qt program InitTranslation must run after the application object has
 // been built: QCoreApplication's constructor resets the process locale,
 // which would undo what InitTranslation sets up for the message catalogs.
 //
-// On Windows the catalogs are read through libintl when the build found it;
-// without it every text comes back unchanged.
+// On Windows the catalogs are read by the project's own reader of the same
+// files (platform/MoCatalog.h).
 
 #include <filesystem>
 #include <string>
@@ -28,11 +29,11 @@ void InitTranslation();
 // The same with another catalog folder in place of <exeDir>/locale.
 void InitTranslation(const std::filesystem::path& localeDir);
 
-// The catalog folder in use under the locale folder ("de_DE", "de"), or an
-// empty text when texts come back unchanged.
+// The folder under the locale folder ("de_DE", "de") that holds the catalog
+// of "default", or an empty text when its texts come back unchanged.
 std::string TranslationLanguage();
 
-// False when this build cannot read catalogs at all (Windows without libintl).
+// False when this build cannot read catalogs at all.
 bool TranslationAvailable();
 
 // Looks a text up in the current domain ("default"); unchanged when there is

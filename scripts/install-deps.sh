@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils xdotool
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
   socat imagemagick
+  nsis help2man lintian dpkg-dev fakeroot
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing from Debian's packages and runs every test:
 # the Linux build, the same tests under the address and undefined-behaviour
-# sanitizers, the thread tests under ThreadSanitizer, and the Windows cross
-# build with its tests under Wine.
+# sanitizers, the thread tests under ThreadSanitizer, the Windows cross
+# build with its tests under Wine (the installer made by makensis among
+# them), and the Debian package installed, used and removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,11 +32,18 @@ cmake --preset windows
 cmake --build --preset windows
 scripts/wine-env.sh ctest --preset windows
 
+step "Debian package: build, lintian, install, use, remove"
+cmake --preset linux-release
+cmake --build --preset linux-release --target tarvel tarvel-reader tarvel-receiver catalogs man-pages debian-changelog
+(cd build/linux-release && cpack -G DEB)
+scripts/test-deb.sh
+
 step "Fuzz targets: build, then a short run of each"
 cmake --preset fuzz
-cmake --build --preset fuzz --target convert_frame_fuzzer integer_text_fuzzer ini_text_fuzzer
+cmake --build --preset fuzz --target convert_frame_fuzzer integer_text_fuzzer ini_text_fuzzer mo_catalog_fuzzer
 build/fuzz/fuzz/convert_frame_fuzzer -runs=20000 -max_len=128
 build/fuzz/fuzz/integer_text_fuzzer -runs=20000 -max_len=64
 build/fuzz/fuzz/ini_text_fuzzer -runs=20000 -max_len=256
+build/fuzz/fuzz/mo_catalog_fuzzer -runs=20000 -max_len=512
 
 step "all tests passed"

@@ -21,15 +21,19 @@ void GettextBindDomain(const std::string& domain, const std::filesystem::path& f
     bind_textdomain_codeset(domain.c_str(), "UTF-8");
 }
 
-bool GettextSelectLanguage(const std::string& domain, const std::string& language)
+bool GettextSelectLanguages(const std::string& domain, const std::vector<std::string>& languages)
 {
+    // glibc goes through LANGUAGE's list for every domain on its own.
+    std::string list;
+    for (const std::string& language : languages)
+        list += (list.empty() ? "" : ":") + language;
     // glibc ignores LANGUAGE while the message locale is "C"; C.UTF-8 is built
     // into glibc 2.35 and later and shipped by Debian and others before that.
     if (setlocale(LC_MESSAGES, "C.UTF-8") == nullptr && setlocale(LC_MESSAGES, "C.utf8") == nullptr) {
         Diagnostic("translation: the message locale C.UTF-8 is not available; texts stay in English");
         return false;
     }
-    if (setenv("LANGUAGE", language.c_str(), 1) != 0) {
+    if (setenv("LANGUAGE", list.c_str(), 1) != 0) {
         Diagnostic(std::string("translation: cannot set LANGUAGE: ") + strerror(errno));
         return false;
     }

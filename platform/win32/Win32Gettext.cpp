@@ -1,60 +1,86 @@
-// Windows: libintl when the build found it (TARVEL_HAVE_LIBINTL); without it
-// every text comes back unchanged.
+// Windows: the catalogs are read by the project's own reader (MoCatalog);
+// the cross build has no libintl. A domain's catalog is loaded on its first
+// look-up: the first of the selected languages whose folder holds it.
 #include <windows.h>
 
-#include <stdlib.h>
-
+#include <map>
+#include <mutex>
 #include <vector>
-
-#ifdef TARVEL_HAVE_LIBINTL
-#include <libintl.h>
-#endif
 
 #include "platform/Diagnostics.h"
 #include "platform/Gettext.h"
+#include "platform/MoCatalog.h"
 
 namespace platform {
 
-#ifdef TARVEL_HAVE_LIBINTL
+namespace {
+
+struct Catalogs {
+    std::mutex mutex;
+    std::map<std::string, std::filesystem::path> folders;        // domain -> its locale folder
+    std::vector<std::string> languages;                          // tried in order
+    std::map<std::string, std::optional<MoCatalog>> loaded;      // domain -> catalog (nothing: none usable)
+};
+
+Catalogs& State()
+{
+    static Catalogs state;
+    return state;
+}
+
+// The domain's catalog, loaded on first use. Caller holds the lock.
+const std::optional<MoCatalog>& CatalogOf(Catalogs& state, const std::string& domain)
+{
+    const auto done = state.loaded.find(domain);
+    if (done != state.loaded.end())
+        return done->second;
+    std::optional<MoCatalog> catalog;
+    const auto folder = state.folders.find(domain);
+    if (folder != state.folders.end()) {
+        for (const std::string& language : state.languages) {
+            const auto file = folder->second / language / "LC_MESSAGES" / (domain + ".mo");
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(file, error))
+                continue;
+            std::string reason;
+            catalog = MoCatalog::Load(file, &reason);
+            if (!catalog)
+                Diagnostic("translation: catalog " + file.string() + " refused: " + reason +
+                           "; its texts stay in English");
+            break;
+        }
+    }
+    return state.loaded.emplace(domain, std::move(catalog)).first->second;
+}
+
+}  // namespace
 
 bool GettextAvailable() { return true; }
 
 void GettextBindDomain(const std::string& domain, const std::filesystem::path& folder)
 {
-    bindtextdomain(domain.c_str(), folder.string().c_str());
-    bind_textdomain_codeset(domain.c_str(), "UTF-8");
+    Catalogs& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.folders[domain] = folder;
+    state.loaded.erase(domain);
 }
 
-bool GettextSelectLanguage(const std::string& domain, const std::string& language)
+bool GettextSelectLanguages(const std::string&, const std::vector<std::string>& languages)
 {
-    // libintl reads LANGUAGE through the C runtime's environment.
-    if (_putenv_s("LANGUAGE", language.c_str()) != 0) {
-        Diagnostic("translation: cannot set LANGUAGE");
-        return false;
-    }
-    textdomain(domain.c_str());
+    Catalogs& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.languages = languages;
+    state.loaded.clear();
     return true;
 }
 
 std::optional<std::string> GettextLookup(const std::string& domain, const std::string& msgid)
 {
-    const char* found = dgettext(domain.c_str(), msgid.c_str());
-    if (found == nullptr || found == msgid.c_str())
-        return std::nullopt;
-    return std::string(found);
+    Catalogs& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    const std::optional<MoCatalog>& catalog = CatalogOf(state, domain);
+    return catalog ? catalog->Find(msgid) : std::nullopt;
 }
-
-#else
-
-bool GettextAvailable() { return false; }
-
-void GettextBindDomain(const std::string&, const std::filesystem::path&) {}
-
-bool GettextSelectLanguage(const std::string&, const std::string&) { return false; }
-
-std::optional<std::string> GettextLookup(const std::string&, const std::string&) { return std::nullopt; }
-
-#endif
 
 std::filesystem::path ExecutableFolder()
 {

@@ -2,9 +2,14 @@
 // Test help for the translation layer: GNU catalogs made with msgfmt in a
 // temporary folder, and environment variables set for one test and put
 // back afterwards.
+//
+// Under Wine no Linux program can be started, so on Windows the catalog is
+// written here in the same layout (sorted originals, no hash table); on
+// Linux the reader is checked against msgfmt's own files.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -69,6 +74,11 @@ public:
             if (!out)
                 return ::testing::AssertionFailure() << "cannot write " << po;
         }
+#ifdef _WIN32
+        if (!WriteMo(mo, messages))
+            return ::testing::AssertionFailure() << "cannot write " << mo;
+        return ::testing::AssertionSuccess();
+#endif
         const std::string command = "msgfmt -o \"" + mo.string() + "\" \"" + po.string() + "\"";
         const int status = std::system(command.c_str());
         if (status != 0 || !std::filesystem::is_regular_file(mo))
@@ -78,6 +88,47 @@ public:
     }
 
 private:
+    // A little-endian catalog: header, the two tables, then the strings.
+    static bool WriteMo(const std::filesystem::path& mo, const Messages& messages)
+    {
+        std::map<std::string, std::string> sorted{{"", "Content-Type: text/plain; charset=UTF-8\n"}};
+        for (const auto& [id, text] : messages)
+            sorted[id] = text;
+        const auto count = static_cast<std::uint32_t>(sorted.size());
+        std::string words;
+        const auto word = [&words](std::uint32_t value) {
+            for (int i = 0; i < 4; ++i)
+                words += static_cast<char>((value >> (8 * i)) & 0xFF);
+        };
+        std::string strings;
+        const std::uint32_t stringsAt = 28 + 16 * count;
+        std::string originals;
+        std::string translations;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> ids;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> texts;
+        for (const auto& [id, text] : sorted) {
+            ids.emplace_back(static_cast<std::uint32_t>(id.size()), stringsAt + static_cast<std::uint32_t>(strings.size()));
+            strings += id + '\0';
+        }
+        for (const auto& [id, text] : sorted) {
+            texts.emplace_back(static_cast<std::uint32_t>(text.size()), stringsAt + static_cast<std::uint32_t>(strings.size()));
+            strings += text + '\0';
+        }
+        for (std::uint32_t value : {0x950412DEu, 0u, count, 28u, 28 + 8 * count, 0u, stringsAt})
+            word(value);
+        for (const auto& [length, offset] : ids) {
+            word(length);
+            word(offset);
+        }
+        for (const auto& [length, offset] : texts) {
+            word(length);
+            word(offset);
+        }
+        std::ofstream out(mo, std::ios::binary);
+        out << words << strings;
+        return static_cast<bool>(out);
+    }
+
     static std::string Escape(const std::string& text)
     {
         std::string out;

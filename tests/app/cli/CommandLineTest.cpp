@@ -43,10 +43,13 @@ std::vector<std::string> Environment(const std::map<std::string, std::string>& e
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('='));
         if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name == "QT_QPA_PLATFORM" || name == "LSAN_OPTIONS" ||
-            extra.count(name) != 0)
+            name == "LANG" || name == "LANGUAGE" || name == "LC_ALL" || name == "LC_MESSAGES" || extra.count(name) != 0)
             continue;
         env.push_back(entry);
     }
+    // The built program finds the shipped catalogs beside it: English unless a test asks.
+    if (extra.count("LANG") == 0)
+        env.push_back("LANG=C.UTF-8");
     for (const auto& [name, value] : extra)
         env.push_back(name + "=" + value);
     // In a sanitizer build: what system libraries leak is not tarvel's.
@@ -238,7 +241,8 @@ const std::string Usage =
 TEST(CommandLineTest, AWrongNumberOfArgumentsGivesTheUsageAndStatus2)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {"COM1"}, {"COM1", "10"}, {"COM1", "10", "1"}, {"COM1", "10", "1", "1", "1"}, {"--help", "-h"}};
+        {"COM1"},          {"COM1", "10"},      {"COM1", "10", "1"}, {"COM1", "10", "1", "1", "1"},
+        {"--help", "-h"}, {"--version", "x"}, {"-V"},             {"-version"}};
     for (const auto& arguments : cases) {
         Tarvel tarvel(arguments, Environment());
         EXPECT_EQ(tarvel.Wait(30), 2) << arguments.size() << " arguments";
@@ -259,6 +263,14 @@ TEST(CommandLineTest, HelpPrintsTheHelpTextWithoutADisplay)
         EXPECT_EQ(lines[22], " Default : tarvel.exe com1 10 1 1");
         EXPECT_EQ(tarvel.Err(), "");
     }
+}
+
+TEST(CommandLineTest, VersionPrintsTheProjectVersionWithoutADisplay)
+{
+    Tarvel tarvel({"--version"}, Environment());
+    EXPECT_EQ(tarvel.Wait(30), 0);
+    EXPECT_EQ(tarvel.Out(), std::string("tarvel ") + TARVEL_VERSION + "\n");
+    EXPECT_EQ(tarvel.Err(), "");
 }
 
 TEST(CommandLineTest, ABadNumberEndsWithTheConversionErrorAndStatus1)
@@ -288,6 +300,25 @@ TEST(CommandLineTest, AMissingDeviceEndsWithTheOpenErrorAndStatus1)
     Tarvel tarvel({"/dev/tarvel-test-no-such-port", "10", "1", "1"}, Environment());
     EXPECT_EQ(tarvel.Wait(30), 1);
     EXPECT_TRUE(HasLine(tarvel.Err(), "tarvel: Unable to open com port (win error code: 2)")) << tarvel.Err();
+}
+
+TEST(CommandLineTest, TheShippedCatalogsTranslateTheOpenError)
+{
+    struct Case {
+        const char* lang;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"de_DE.UTF-8", "tarvel: Serielle Schnittstelle lässt sich nicht öffnen (Windows-Fehlercode: 2)"},
+        {"fr_FR.UTF-8", "tarvel: Impossible d'ouvrir le port série (code d'erreur Windows : 2)"},
+        {"es_ES.UTF-8", "tarvel: No se puede abrir el puerto serie (código de error de Windows: 2)"},
+        {"it_IT.UTF-8", "tarvel: Unable to open com port (win error code: 2)"},
+    };
+    for (const Case& c : cases) {
+        Tarvel tarvel({"/dev/tarvel-test-no-such-port", "10", "1", "1"}, Environment({{"LANG", c.lang}}));
+        EXPECT_EQ(tarvel.Wait(30), 1) << c.lang;
+        EXPECT_TRUE(HasLine(tarvel.Err(), c.line)) << tarvel.Err();
+    }
 }
 
 TEST(CommandLineTest, NoArgumentsWithoutADisplayCannotShowTheWindow)
