@@ -20,6 +20,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -425,7 +426,8 @@ public:
     std::int32_t ReadBytes(void* Buffer, std::int32_t Count);
 
     // --- Properties
-    bool Connected() const { return connected_; }
+    // While loading: the value recorded last, acted on once loading ends.
+    bool Connected() const { return Loading() && loadedConnected_.has_value() ? *loadedConnected_ : connected_; }
     void SetConnected(bool Value);
     TBaudRate BaudRate() const { return baudRate_; }
     void SetBaudRate(TBaudRate Value);
@@ -549,6 +551,12 @@ private:
     std::unique_ptr<platform::INotifyWindow> notifyWindow_;  // smWindowSync, while the thread runs
     bool connected_ = false;
     bool closing_ = false;  // a ClosePort is under way
+    // Connected as recorded while loading (none when it was not set); the
+    // device's state stays in connected_ until loading has finished.
+    std::optional<bool> loadedConnected_;
+    // What the open device and its event thread were opened with.
+    std::string openedPort_;
+    TSyncMethod openedSyncMethod_ = ComPortDefaults::SyncMethod;
     TBaudRate baudRate_ = ComPortDefaults::BaudRate;
     std::int32_t customBaudRate_ = ComPortDefaults::CustomBaudRate;
     std::string port_ = ComPortDefaults::Port;

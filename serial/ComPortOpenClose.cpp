@@ -97,6 +97,8 @@ void TCustomComPort::OpenPort()
         throw EComPort(1, error);  // "Unable to open com port"
     }
     connected_ = true;
+    openedPort_ = port_;
+    openedSyncMethod_ = syncMethod_;
 
     try {
         ApplySettings();
@@ -163,11 +165,22 @@ void TCustomComPort::AbortPending()
 void TCustomComPort::FinishLoading()
 {
     TComponent::FinishLoading();  // ends the loading state: applying acts again
-    if (!connected_)
-        return;
-    connected_ = false;  // so that OpenPort does not return at once
+    const bool wanted = loadedConnected_.value_or(connected_);
+    loadedConnected_.reset();
     try {
-        OpenPort();
+        if (!wanted) {
+            ClosePort();  // an open port told to close while it was loaded
+        } else if (!connected_) {
+            OpenPort();
+        } else if (port_ != openedPort_ || syncMethod_ != openedSyncMethod_) {
+            // Loaded while open, onto another device or another delivery:
+            // both are taken only when opening.
+            ClosePort();
+            OpenPort();
+        } else {
+            // Loaded while open: the settings read meanwhile were not sent.
+            ApplySettings();
+        }
     } catch (...) {
         // Reported to the user; loading itself goes on normally.
         HandleCurrentException(this);

@@ -117,6 +117,41 @@ TEST_F(ComPortEventFaults, ClosingFromInsideOwnHandlerIsRefused)
     }
 }
 
+// A port change asked for from inside the port's own handler is refused like
+// the close it needs: the port stays open on its device, Port keeps naming
+// it, and asking for the same name again later does reopen.
+TEST_F(ComPortEventFaults, ARefusedPortChangeKeepsTheOldName)
+{
+    for (TSyncMethod method : {smThreadSync, smNone}) {
+        port.SetPort("COM1");
+        port.SetOnRxChar([&](TComponent*, std::int32_t) {
+            try {
+                port.SetPort("COM9");
+                log.Add("changed");
+            } catch (const Exception& e) {
+                log.Add(e.Message());
+            }
+            log.Add("handled");
+        });
+        Open(method, TComEvents{evRxChar});
+        fake.QueueInput("a");
+        log.ServeUntil("handled");
+        EXPECT_EQ(log.Entries(), (std::vector<std::string>{
+                                     "Cannot close port COM1 from inside one of its own event handlers", "handled"}))
+            << MethodName(method);
+        EXPECT_EQ(port.Port(), "COM1") << MethodName(method);
+        EXPECT_TRUE(port.Connected()) << MethodName(method);
+
+        port.SetOnRxChar({});
+        fake.ClearCalls();
+        port.SetPort("COM9");
+        ASSERT_FALSE(fake.CallsOf("CreateFileA").empty()) << MethodName(method);
+        EXPECT_EQ(fake.CallsOf("CreateFileA").back().path, "\\\\.\\COM9") << MethodName(method);
+        EXPECT_EQ(port.Port(), "COM9") << MethodName(method);
+        port.SetConnected(false);
+    }
+}
+
 // Under smWindowSync the event thread is released before the step runs, so a
 // handler may close the port.
 TEST_F(ComPortEventFaults, UnderWindowSyncAHandlerMayClose)
