@@ -16,6 +16,7 @@
 // event thread), ComPortRead.cpp,
 // ComPortPersist.cpp.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -539,6 +540,9 @@ private:
     void HandleBeforeClose();
     void HandleAfterClose();
     void ReportSignals(bool Opened);
+    // After a read was started: aborts it when a close has begun meanwhile,
+    // since that close's own abort may have come before the read.
+    void AbortIfClosing();
     // The notification window's procedure (smWindowSync).
     std::intptr_t EventWindowProc(std::uint32_t Message, std::uintptr_t WParam, std::intptr_t LParam);
     // Ends the event thread (serving what it hands over meanwhile), then
@@ -550,7 +554,9 @@ private:
     platform::Handle deviceHandle_ = platform::InvalidHandle;
     std::unique_ptr<platform::INotifyWindow> notifyWindow_;  // smWindowSync, while the thread runs
     bool connected_ = false;
-    bool closing_ = false;  // a ClosePort is under way
+    // A ClosePort is under way. Atomic: a handler under smNone asks on the
+    // event thread whether a read may still start.
+    std::atomic<bool> closing_ = false;
     // Connected as recorded while loading (none when it was not set); the
     // device's state stays in connected_ until loading has finished.
     std::optional<bool> loadedConnected_;

@@ -8,6 +8,7 @@
 // the thread ended (the main thread keeps serving what it hands over
 // meanwhile), the window released, the device closed, OnAfterClose.
 
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -25,13 +26,13 @@ namespace {
 // Marks a port as closing for the length of a ClosePort.
 class ClosingScope {
 public:
-    explicit ClosingScope(bool& closing) : closing_(closing) { closing_ = true; }
+    explicit ClosingScope(std::atomic<bool>& closing) : closing_(closing) { closing_ = true; }
     ~ClosingScope() { closing_ = false; }
     ClosingScope(const ClosingScope&) = delete;
     ClosingScope& operator=(const ClosingScope&) = delete;
 
 private:
-    bool& closing_;
+    std::atomic<bool>& closing_;
 };
 
 }  // namespace
