@@ -305,7 +305,11 @@ DWORD SerialDevice::CheckLineCounters()
 
 // ---------------------------------------------------------------- input
 
-bool SerialDevice::WantsInput() const { return !gone_ && queue_.size() < inputSize_; }
+// The device is always drained, as a Windows driver's receive interrupt
+// always takes the byte: what does not fit into the input queue is dropped
+// and reported (CE_RXOVER, EV_ERR), and new bytes raise their events whatever
+// the queue holds.
+bool SerialDevice::WantsInput() const { return !gone_; }
 
 void SerialDevice::PullInput(Clock::time_point now)
 {
@@ -316,12 +320,9 @@ void SerialDevice::PullInput(Clock::time_point now)
     bool hangup = false;
     DWORD hangupError = ErrorDeviceNotConnected;
     unsigned char chunk[1024];
+    DWORD dropped = 0;
     for (;;) {
-        const std::size_t room = queue_.size() < inputSize_ ? inputSize_ - queue_.size() : 0;
-        if (room == 0) {
-            break;
-        }
-        const ssize_t n = read(fd_, chunk, std::min(room, sizeof chunk));
+        const ssize_t n = read(fd_, chunk, sizeof chunk);
         if (n > 0) {
             for (ssize_t i = 0; i < n; ++i) {
                 const unsigned char byte = chunk[i];
@@ -331,8 +332,12 @@ void SerialDevice::PullInput(Clock::time_point now)
                 if (byte == evtChar_) {
                     events |= EvRxFlag;
                 }
-                queue_.push_back(byte);
                 events |= EvRxChar;
+                if (queue_.size() >= inputSize_) {
+                    ++dropped;
+                    continue;
+                }
+                queue_.push_back(byte);
             }
             UpdateRx80(events);
             Advance(now);  // hands the bytes to a pending read
@@ -353,6 +358,15 @@ void SerialDevice::PullInput(Clock::time_point now)
     }
     UpdateRx80(events);
     events |= CheckLineCounters();
+    if (dropped > 0) {
+        errors_ |= CeRxOver;
+        events |= EvErr;
+        if (!overflowing_) {
+            Diagnostic("serial port " + Printable(deviceFile_) + ": input queue full (" +
+                       std::to_string(inputSize_) + " bytes); received bytes are dropped");
+        }
+    }
+    overflowing_ = dropped > 0 || (overflowing_ && queue_.size() >= inputSize_);
     Raise(events);  // the bytes first, then the hang-up
     if (hangup) {
         MarkGone(hangupError);
