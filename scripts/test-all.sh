@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing from Debian's packages and runs every test:
-# the Linux build, the same tests under the address and undefined-behaviour
-# sanitizers, the thread tests under ThreadSanitizer, and the Windows cross
-# build with its tests under Wine.
+# the Linux build, the same tests on the release build (the one users run)
+# and under the address and undefined-behaviour sanitizers, the thread tests
+# under ThreadSanitizer, and the Windows cross build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +14,11 @@ step "Linux build and tests"
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+
+step "Linux release build (what users run) and tests"
+cmake --preset linux-release
+cmake --build --preset linux-release
+ctest --preset linux-release
 
 step "Address and undefined-behaviour sanitizers"
 cmake --preset sanitize

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/posix/PosixSerialDevice.h"
 #include "tests/integration/PortOnPty.h"
 
 namespace {
@@ -20,7 +21,7 @@ using PosixCommEvent = PortOnPty;
 TEST_F(PosixCommEvent, ReceivedBytesCompleteThePendingWait)
 {
     ASSERT_TRUE(api.SetCommMask(port, EvRxChar | EvRx80Full));
-    DWORD mask = 0xFFFF;
+    mask = 0xFFFF;
     EXPECT_FALSE(api.WaitCommEvent(port, &mask, &ov));
     EXPECT_EQ(api.GetLastError(), ErrorIoPending);
     EXPECT_EQ(api.WaitForSingleObject(event, 0), WaitTimeout);  // reset by the start
@@ -40,7 +41,7 @@ TEST_F(PosixCommEvent, BytesThatArriveBetweenWaitsCompleteTheNextWaitAtOnce)
     ASSERT_TRUE(api.SetCommMask(port, EvRxChar));
     pty.Write("X");
     ASSERT_EQ(WaitQueued(1), 1u);
-    DWORD mask = 0;
+    mask = 0;
     EXPECT_TRUE(api.WaitCommEvent(port, &mask, &ov));
     EXPECT_EQ(mask, EvRxChar);
     EXPECT_EQ(api.WaitForSingleObject(event, 0), WaitObject0);
@@ -49,6 +50,14 @@ TEST_F(PosixCommEvent, BytesThatArriveBetweenWaitsCompleteTheNextWaitAtOnce)
     EXPECT_FALSE(api.WaitCommEvent(port, &mask, &ov));
     EXPECT_EQ(api.GetLastError(), ErrorIoPending);
     EXPECT_EQ(api.WaitForSingleObject(event, 100), WaitTimeout);
+
+    // Closing ends it, aborted, with its mask set to 0.
+    mask = 0xFFFF;
+    api.CloseHandle(port);
+    port = InvalidHandle;
+    ASSERT_EQ(api.WaitForSingleObject(event, 2000), WaitObject0);
+    EXPECT_EQ(mask, 0u);
+    EXPECT_EQ(posix::OverlappedStatus(&ov), ErrorOperationAborted);
 }
 
 // A burst of several times the input queue, read the way the wedge reads
@@ -116,7 +125,7 @@ TEST_F(PosixCommEvent, AnIdleWaitBlocksWithoutWakingAnyThread)
 {
     ASSERT_TRUE(api.SetCommMask(port, EvRxChar | EvRx80Full));
     const Handle stop = api.CreateEventA(true, false);
-    DWORD mask = 0;
+    mask = 0;
     ASSERT_FALSE(api.WaitCommEvent(port, &mask, &ov));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the new thread settles
 
@@ -171,7 +180,7 @@ TEST_F(PosixCommEvent, SettingTheMaskEndsAPendingWaitFromAnotherThread)
 
 TEST_F(PosixCommEvent, RefusedWaits)
 {
-    DWORD mask = 0;
+    mask = 0;
     ASSERT_TRUE(api.SetCommMask(port, 0));
     EXPECT_FALSE(api.WaitCommEvent(port, &mask, &ov));
     EXPECT_EQ(api.GetLastError(), ErrorInvalidParameter);
@@ -200,7 +209,7 @@ TEST_F(PosixCommEvent, EventCharacterAndDiscardedNulls)
     dcb.EvtChar = 3;  // ETX ends a reader's frame
     ASSERT_TRUE(api.SetCommState(port, dcb));
     ASSERT_TRUE(api.SetCommMask(port, EvRxFlag));
-    DWORD mask = 0;
+    mask = 0;
     ASSERT_FALSE(api.WaitCommEvent(port, &mask, &ov));
 
     pty.Write(std::string("\x02" "12\0" "34", 6));
@@ -222,7 +231,7 @@ TEST_F(PosixCommEvent, QueueAt80PercentRaisesRx80FullAndAFullQueueDoesNotSpin)
 {
     ASSERT_TRUE(api.SetupComm(port, 100, 100));
     ASSERT_TRUE(api.SetCommMask(port, EvRx80Full));
-    DWORD mask = 0;
+    mask = 0;
     ASSERT_FALSE(api.WaitCommEvent(port, &mask, &ov));
     pty.Write(std::string(79, 'a'));
     ASSERT_EQ(WaitQueued(79), 79u);
@@ -264,7 +273,7 @@ TEST_F(PosixCommEvent, QueueAt80PercentRaisesRx80FullAndAFullQueueDoesNotSpin)
 TEST_F(PosixCommEvent, UnpluggedDeviceFailsTheWaitAndLaterWaitsAtOnce)
 {
     ASSERT_TRUE(api.SetCommMask(port, EvRxChar));
-    DWORD mask = 0xFFFF;
+    mask = 0xFFFF;
     ASSERT_FALSE(api.WaitCommEvent(port, &mask, &ov));
 
     pty.CloseMaster();
@@ -325,7 +334,7 @@ TEST_F(PosixCommEvent, ClearCommErrorCountsQueuedBytes)
 TEST_F(PosixCommEvent, ClosingThePortEndsOperationsOtherThreadsWaitFor)
 {
     ASSERT_TRUE(api.SetCommMask(port, EvRxChar));
-    DWORD mask = 0xFFFF;
+    mask = 0xFFFF;
     ASSERT_FALSE(api.WaitCommEvent(port, &mask, &ov));
     SetTimeouts(0, 0, 0);  // a read that waits for its count
     char buffer[10];
