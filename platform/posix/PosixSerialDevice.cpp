@@ -19,8 +19,6 @@ namespace platform::posix {
 namespace {
 
 constexpr DWORD kWaitTransferred = sizeof(DWORD);
-// Totals beyond this (about 49 days) are treated as no time-out at all.
-constexpr std::uint64_t kLongestTotalMs = 0xFFFFFFFFull;
 
 std::atomic_ref<std::uintptr_t> StatusOf(const Overlapped* ov)
 {
@@ -179,8 +177,7 @@ bool SerialDevice::SetCommTimeouts(const CommTimeouts& timeouts)
     if (closing_) {
         return Fail(ErrorInvalidHandle);
     }
-    if (timeouts.ReadIntervalTimeout == MaxDword && timeouts.ReadTotalTimeoutMultiplier == MaxDword &&
-        timeouts.ReadTotalTimeoutConstant == MaxDword) {
+    if (!ReadTimeoutsAccepted(timeouts)) {
         return Fail(ErrorInvalidParameter);
     }
     timeouts_ = timeouts;  // a read takes them when it starts
@@ -390,33 +387,6 @@ void SerialDevice::MarkGone(DWORD error)
 
 // ---------------------------------------------------------------- reads
 
-SerialDevice::ReadRule SerialDevice::RuleFor(const CommTimeouts& t, DWORD count)
-{
-    ReadRule rule;
-    if (t.ReadIntervalTimeout == MaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
-        rule.immediate = true;
-        return rule;
-    }
-    if (t.ReadIntervalTimeout == MaxDword && t.ReadTotalTimeoutMultiplier == MaxDword &&
-        t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MaxDword) {
-        rule.anyByte = true;
-        rule.total = std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-        return rule;
-    }
-    if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MaxDword) {
-        rule.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
-    }
-    if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-        const std::uint64_t total =
-            std::uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
-        if (total <= kLongestTotalMs) {
-            rule.total = std::chrono::milliseconds(total);
-        }
-    }
-    return rule;
-}
-
 DWORD SerialDevice::TakeQueued(PendingRead& read)
 {
     const std::size_t n = std::min<std::size_t>(queue_.size(), read.count - read.done);
@@ -439,14 +409,12 @@ std::optional<DWORD> SerialDevice::ReadOutcome(const PendingRead& read, Clock::t
     if (gone_) {
         return read.done > 0 ? ErrorSuccess : goneError_;
     }
-    if (read.rule.immediate || (read.rule.anyByte && read.done > 0)) {
-        return ErrorSuccess;
-    }
-    if (read.rule.total && now >= read.start + *read.rule.total) {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    // Rounded down: a read never ends before its time.
+    if (ReadEnded(read.rule, read.count, read.done, duration_cast<milliseconds>(now - read.start),
+                  duration_cast<milliseconds>(now - read.lastByte))) {
         return ErrorSuccess;  // a time-out is a success with fewer bytes
-    }
-    if (read.rule.interval && read.done > 0 && now >= read.lastByte + *read.rule.interval) {
-        return ErrorSuccess;
     }
     return std::nullopt;
 }
@@ -457,7 +425,7 @@ void SerialDevice::Advance(Clock::time_point now)
         PendingRead& read = reads_.front();
         if (!read.started) {
             read.started = true;
-            read.rule = RuleFor(timeouts_, read.count);
+            read.rule = ReadRuleFor(timeouts_, read.count);
             read.start = now;
         }
         if (TakeQueued(read) > 0) {

@@ -28,6 +28,7 @@
 
 #include "platform/SerialApi.h"
 #include "platform/posix/PosixSerialEvent.h"
+#include "platform/posix/PosixSerialReadRule.h"
 #include "platform/posix/PosixSerialTermios.h"
 
 namespace platform::posix {
@@ -75,12 +76,6 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    struct ReadRule {
-        bool immediate = false;  // MAXDWORD/0/0: what is queued, at once
-        bool anyByte = false;    // MAXDWORD/MAXDWORD/c: the first bytes, or c ms
-        std::optional<std::chrono::milliseconds> total;
-        std::optional<std::chrono::milliseconds> interval;
-    };
     struct PendingRead {
         unsigned char* buffer = nullptr;
         DWORD count = 0;
@@ -100,7 +95,6 @@ private:
 
     SerialDevice(std::string deviceFile, int fd, int control);
 
-    static ReadRule RuleFor(const CommTimeouts& timeouts, DWORD count);
     void IoLoop();
     void PullInput(Clock::time_point now);
     DWORD CheckLineCounters();
