@@ -422,7 +422,8 @@ public:
     TLineSignals LineSignals();
     TComErrors CollectErrors();
 
-    // --- Reading (blocking; for an open port)
+    // --- Reading (blocking; for an open port). Once a close has begun they
+    // return 0 at once: a handler that reads during the close holds nothing up.
     std::int32_t ReadText(std::string& Text, std::int32_t Count);
     std::int32_t ReadBytes(void* Buffer, std::int32_t Count);
 
