@@ -178,4 +178,22 @@ TEST_F(Win32CommOnWine, AfterABurstBeyondTheQueueTheNextFrameArrives)
     EXPECT_EQ(received.find_first_not_of('A'), received.size() - frame.size());
 }
 
+// Closing the handle ends a pending comm-event wait: its event is set and
+// its mask is written (0), so the mask must live as long as the overlapped
+// block. The Linux back end does the same.
+TEST_F(Win32CommOnWine, ClosingEndsAPendingWaitWritingMaskZero)
+{
+    ASSERT_TRUE(::SetCommMask(port.Handle(), EV_RXCHAR));
+    OVERLAPPED ov{};
+    ov.hEvent = event;
+    ::ResetEvent(event);
+    DWORD mask = 0xDEADBEEF;
+    ASSERT_FALSE(::WaitCommEvent(port.Handle(), &mask, &ov));
+    ASSERT_EQ(::GetLastError(), DWORD(ERROR_IO_PENDING));
+    port.Close();
+    ASSERT_EQ(::WaitForSingleObject(event, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(mask, 0u);
+    EXPECT_NE(ov.Internal, ULONG_PTR(0));  // not a success
+}
+
 }  // namespace
