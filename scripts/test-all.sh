@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing from Debian's packages and runs every test:
-# the Linux build, the same tests under the address and undefined-behaviour
-# sanitizers, the thread tests under ThreadSanitizer, the Windows cross
-# build with its tests under Wine (the installer made by makensis among
-# them), and the Debian package installed, used and removed.
+# the Linux build, the same tests on the release build (the one users run)
+# and under the address and undefined-behaviour sanitizers, the thread tests
+# under ThreadSanitizer, the Windows cross build with its tests under Wine
+# (the installer made by makensis among them), and the Debian package
+# installed, used and removed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,11 @@ step "Linux build and tests"
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+
+step "Linux release build (what users run) and tests"
+cmake --preset linux-release
+cmake --build --preset linux-release
+ctest --preset linux-release
 
 step "Address and undefined-behaviour sanitizers"
 cmake --preset sanitize

@@ -16,10 +16,12 @@
 // event thread), ComPortRead.cpp,
 // ComPortPersist.cpp.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -423,12 +425,14 @@ public:
     TLineSignals LineSignals();
     TComErrors CollectErrors();
 
-    // --- Reading (blocking; for an open port)
+    // --- Reading (blocking; for an open port). Once a close has begun they
+    // return 0 at once: a handler that reads during the close holds nothing up.
     std::int32_t ReadText(std::string& Text, std::int32_t Count);
     std::int32_t ReadBytes(void* Buffer, std::int32_t Count);
 
     // --- Properties
-    bool Connected() const { return connected_; }
+    // While loading: the value recorded last, acted on once loading ends.
+    bool Connected() const { return Loading() && loadedConnected_.has_value() ? *loadedConnected_ : connected_; }
     void SetConnected(bool Value);
     TBaudRate BaudRate() const { return baudRate_; }
     void SetBaudRate(TBaudRate Value);
@@ -554,6 +558,9 @@ private:
     void HandleBeforeClose();
     void HandleAfterClose();
     void ReportSignals(bool Opened);
+    // After a read was started: aborts it when a close has begun meanwhile,
+    // since that close's own abort may have come before the read.
+    void AbortIfClosing();
     // The notification window's procedure (smWindowSync).
     std::intptr_t EventWindowProc(std::uint32_t Message, std::uintptr_t WParam, std::intptr_t LParam);
     // Ends the event thread (serving what it hands over meanwhile), then
@@ -575,7 +582,15 @@ private:
     platform::Handle deviceHandle_ = platform::InvalidHandle;
     std::unique_ptr<platform::INotifyWindow> notifyWindow_;  // smWindowSync, while the thread runs
     bool connected_ = false;
-    bool closing_ = false;  // a ClosePort is under way
+    // A ClosePort is under way. Atomic: a handler under smNone asks on the
+    // event thread whether a read may still start.
+    std::atomic<bool> closing_ = false;
+    // Connected as recorded while loading (none when it was not set); the
+    // device's state stays in connected_ until loading has finished.
+    std::optional<bool> loadedConnected_;
+    // What the open device and its event thread were opened with.
+    std::string openedPort_;
+    TSyncMethod openedSyncMethod_ = ComPortDefaults::SyncMethod;
     TBaudRate baudRate_ = ComPortDefaults::BaudRate;
     std::int32_t customBaudRate_ = ComPortDefaults::CustomBaudRate;
     std::string port_ = ComPortDefaults::Port;

@@ -8,6 +8,7 @@
 // the thread ended (the main thread keeps serving what it hands over
 // meanwhile), the window released, the device closed, OnAfterClose.
 
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -25,13 +26,13 @@ namespace {
 // Marks a port as closing for the length of a ClosePort.
 class ClosingScope {
 public:
-    explicit ClosingScope(bool& closing) : closing_(closing) { closing_ = true; }
+    explicit ClosingScope(std::atomic<bool>& closing) : closing_(closing) { closing_ = true; }
     ~ClosingScope() { closing_ = false; }
     ClosingScope(const ClosingScope&) = delete;
     ClosingScope& operator=(const ClosingScope&) = delete;
 
 private:
-    bool& closing_;
+    std::atomic<bool>& closing_;
 };
 
 }  // namespace
@@ -99,6 +100,8 @@ void TCustomComPort::OpenPort()
     }
     connected_ = true;
     ++opening_;
+    openedPort_ = port_;
+    openedSyncMethod_ = syncMethod_;
 
     try {
         ApplySettings();
@@ -165,11 +168,22 @@ void TCustomComPort::AbortPending()
 void TCustomComPort::FinishLoading()
 {
     TComponent::FinishLoading();  // ends the loading state: applying acts again
-    if (!connected_)
-        return;
-    connected_ = false;  // so that OpenPort does not return at once
+    const bool wanted = loadedConnected_.value_or(connected_);
+    loadedConnected_.reset();
     try {
-        OpenPort();
+        if (!wanted) {
+            ClosePort();  // an open port told to close while it was loaded
+        } else if (!connected_) {
+            OpenPort();
+        } else if (port_ != openedPort_ || syncMethod_ != openedSyncMethod_) {
+            // Loaded while open, onto another device or another delivery:
+            // both are taken only when opening.
+            ClosePort();
+            OpenPort();
+        } else {
+            // Loaded while open: the settings read meanwhile were not sent.
+            ApplySettings();
+        }
     } catch (...) {
         // Reported to the user; loading itself goes on normally.
         HandleCurrentException(this);

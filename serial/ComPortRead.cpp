@@ -125,9 +125,22 @@ std::int32_t WaitForCompletion(TCustomComPort& Port, PAsyncRecord Record)
     return static_cast<std::int32_t>(std::min(transferred, Record->Requested));
 }
 
+void TCustomComPort::AbortIfClosing()
+{
+    // The close sets closing_ before it aborts the reads. Either this check
+    // sees it and the read is aborted here, or the read was started before
+    // the close's own abort, which then ends it.
+    if (closing_)
+        platform::SerialApi().PurgeComm(deviceHandle_, platform::PurgeRxAbort);
+}
+
+// Once a close has begun no read is started: a handler that runs during the
+// close (the pending batch under smThreadSync, a handler under smNone) would
+// otherwise wait out its whole time-out, or forever, with the close waiting
+// for it.
 std::int32_t TCustomComPort::ReadText(std::string& Text, std::int32_t Count)
 {
-    if (!connected_ || Count <= 0) {
+    if (!connected_ || closing_ || Count <= 0) {
         Text.clear();
         return 0;
     }
@@ -135,6 +148,7 @@ std::int32_t TCustomComPort::ReadText(std::string& Text, std::int32_t Count)
     std::int32_t n = 0;
     try {
         StartReadText(*this, Text, Count, record);
+        AbortIfClosing();
         n = WaitForCompletion(*this, record);
     } catch (...) {
         EndOutstandingRead(*this, *record);
@@ -149,12 +163,13 @@ std::int32_t TCustomComPort::ReadText(std::string& Text, std::int32_t Count)
 
 std::int32_t TCustomComPort::ReadBytes(void* Buffer, std::int32_t Count)
 {
-    if (!connected_ || Count <= 0 || Buffer == nullptr)
+    if (!connected_ || closing_ || Count <= 0 || Buffer == nullptr)
         return 0;
     PAsyncRecord record = NewAsyncRecord();
     std::int32_t n = 0;
     try {
         StartRead(*this, Buffer, Count, record);
+        AbortIfClosing();
         n = WaitForCompletion(*this, record);
     } catch (...) {
         EndOutstandingRead(*this, *record);

@@ -379,13 +379,13 @@ TCustomComPort::TCustomComPort(TComponent* AOwner) : TComponent(AOwner)
 
 void TCustomComPort::SetConnected(bool Value)
 {
-    if (Value == connected_)
-        return;
     if (Loading()) {
-        // Recorded only; FinishLoading opens the port.
-        connected_ = Value;
+        // Recorded only; FinishLoading opens or closes the port.
+        loadedConnected_ = Value;
         return;
     }
+    if (Value == connected_)
+        return;
     if (Value)
         OpenPort();
     else
@@ -430,12 +430,18 @@ void TCustomComPort::SetEventChar(char Value)
 
 void TCustomComPort::SetPort(const std::string& Value)
 {
-    if (!Store(port_, Value))
+    if (Value == port_)
         return;
     if (ApplyAllowed()) {
+        // The name changes only once the old device is let go: a close that
+        // is refused (asked from inside the port's own handler) or that a
+        // close handler breaks leaves the port open under its old name.
         ClosePort();
+        port_ = Value;
         OpenPort();
+        return;
     }
+    port_ = Value;
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod Value)
@@ -494,7 +500,7 @@ std::span<const std::string_view> TCustomComPort::PublishedProperties()
 bool TCustomComPort::IsStored(std::string_view Property) const
 {
     if (Property == "Connected")
-        return connected_;
+        return Connected();
     if (Property == "DiscardNull")
         return discardNull_ != ComPortDefaults::DiscardNull;
     if (Property == "EventChar")

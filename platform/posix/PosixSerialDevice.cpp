@@ -19,8 +19,6 @@ namespace platform::posix {
 namespace {
 
 constexpr DWORD kWaitTransferred = sizeof(DWORD);
-// Totals beyond this (about 49 days) are treated as no time-out at all.
-constexpr std::uint64_t kLongestTotalMs = 0xFFFFFFFFull;
 
 std::atomic_ref<std::uintptr_t> StatusOf(const Overlapped* ov)
 {
@@ -179,8 +177,7 @@ bool SerialDevice::SetCommTimeouts(const CommTimeouts& timeouts)
     if (closing_) {
         return Fail(ErrorInvalidHandle);
     }
-    if (timeouts.ReadIntervalTimeout == MaxDword && timeouts.ReadTotalTimeoutMultiplier == MaxDword &&
-        timeouts.ReadTotalTimeoutConstant == MaxDword) {
+    if (!ReadTimeoutsAccepted(timeouts)) {
         return Fail(ErrorInvalidParameter);
     }
     timeouts_ = timeouts;  // a read takes them when it starts
@@ -305,7 +302,11 @@ DWORD SerialDevice::CheckLineCounters()
 
 // ---------------------------------------------------------------- input
 
-bool SerialDevice::WantsInput() const { return !gone_ && queue_.size() < inputSize_; }
+// The device is always drained, as a Windows driver's receive interrupt
+// always takes the byte: what does not fit into the input queue is dropped
+// and reported (CE_RXOVER, EV_ERR), and new bytes raise their events whatever
+// the queue holds.
+bool SerialDevice::WantsInput() const { return !gone_; }
 
 void SerialDevice::PullInput(Clock::time_point now)
 {
@@ -316,12 +317,9 @@ void SerialDevice::PullInput(Clock::time_point now)
     bool hangup = false;
     DWORD hangupError = ErrorDeviceNotConnected;
     unsigned char chunk[1024];
+    DWORD dropped = 0;
     for (;;) {
-        const std::size_t room = queue_.size() < inputSize_ ? inputSize_ - queue_.size() : 0;
-        if (room == 0) {
-            break;
-        }
-        const ssize_t n = read(fd_, chunk, std::min(room, sizeof chunk));
+        const ssize_t n = read(fd_, chunk, sizeof chunk);
         if (n > 0) {
             for (ssize_t i = 0; i < n; ++i) {
                 const unsigned char byte = chunk[i];
@@ -331,8 +329,12 @@ void SerialDevice::PullInput(Clock::time_point now)
                 if (byte == evtChar_) {
                     events |= EvRxFlag;
                 }
-                queue_.push_back(byte);
                 events |= EvRxChar;
+                if (queue_.size() >= inputSize_) {
+                    ++dropped;
+                    continue;
+                }
+                queue_.push_back(byte);
             }
             UpdateRx80(events);
             Advance(now);  // hands the bytes to a pending read
@@ -353,6 +355,15 @@ void SerialDevice::PullInput(Clock::time_point now)
     }
     UpdateRx80(events);
     events |= CheckLineCounters();
+    if (dropped > 0) {
+        errors_ |= CeRxOver;
+        events |= EvErr;
+        if (!overflowing_) {
+            Diagnostic("serial port " + Printable(deviceFile_) + ": input queue full (" +
+                       std::to_string(inputSize_) + " bytes); received bytes are dropped");
+        }
+    }
+    overflowing_ = dropped > 0 || (overflowing_ && queue_.size() >= inputSize_);
     Raise(events);  // the bytes first, then the hang-up
     if (hangup) {
         MarkGone(hangupError);
@@ -376,33 +387,6 @@ void SerialDevice::MarkGone(DWORD error)
 
 // ---------------------------------------------------------------- reads
 
-SerialDevice::ReadRule SerialDevice::RuleFor(const CommTimeouts& t, DWORD count)
-{
-    ReadRule rule;
-    if (t.ReadIntervalTimeout == MaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
-        rule.immediate = true;
-        return rule;
-    }
-    if (t.ReadIntervalTimeout == MaxDword && t.ReadTotalTimeoutMultiplier == MaxDword &&
-        t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < MaxDword) {
-        rule.anyByte = true;
-        rule.total = std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-        return rule;
-    }
-    if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MaxDword) {
-        rule.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
-    }
-    if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-        const std::uint64_t total =
-            std::uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
-        if (total <= kLongestTotalMs) {
-            rule.total = std::chrono::milliseconds(total);
-        }
-    }
-    return rule;
-}
-
 DWORD SerialDevice::TakeQueued(PendingRead& read)
 {
     const std::size_t n = std::min<std::size_t>(queue_.size(), read.count - read.done);
@@ -425,14 +409,12 @@ std::optional<DWORD> SerialDevice::ReadOutcome(const PendingRead& read, Clock::t
     if (gone_) {
         return read.done > 0 ? ErrorSuccess : goneError_;
     }
-    if (read.rule.immediate || (read.rule.anyByte && read.done > 0)) {
-        return ErrorSuccess;
-    }
-    if (read.rule.total && now >= read.start + *read.rule.total) {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    // Rounded down: a read never ends before its time.
+    if (ReadEnded(read.rule, read.count, read.done, duration_cast<milliseconds>(now - read.start),
+                  duration_cast<milliseconds>(now - read.lastByte))) {
         return ErrorSuccess;  // a time-out is a success with fewer bytes
-    }
-    if (read.rule.interval && read.done > 0 && now >= read.lastByte + *read.rule.interval) {
-        return ErrorSuccess;
     }
     return std::nullopt;
 }
@@ -443,7 +425,7 @@ void SerialDevice::Advance(Clock::time_point now)
         PendingRead& read = reads_.front();
         if (!read.started) {
             read.started = true;
-            read.rule = RuleFor(timeouts_, read.count);
+            read.rule = ReadRuleFor(timeouts_, read.count);
             read.start = now;
         }
         if (TakeQueued(read) > 0) {

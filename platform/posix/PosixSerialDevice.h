@@ -4,9 +4,9 @@
 // Each device has one I/O thread. It blocks in poll() on the device and on
 // the device's control eventfd, with a time-out only when a pending read has
 // a deadline. It drains the device into the back end's own input queue (up to
-// the input size given by SetupComm; beyond that it leaves the bytes in the
-// kernel and stops asking for them), completes the pending comm-event wait
-// and pending reads, and sets their completion events. All state is guarded
+// the input size given by SetupComm; beyond that bytes are dropped and
+// reported as CE_RXOVER with EV_ERR, as a Windows driver does), completes the
+// pending comm-event wait and pending reads, and sets their completion events. All state is guarded
 // by one mutex; callers from any thread may use the device at the same time.
 //
 // Overlapped blocks: Internal holds the operation's state (PendingStatus
@@ -28,6 +28,7 @@
 
 #include "platform/SerialApi.h"
 #include "platform/posix/PosixSerialEvent.h"
+#include "platform/posix/PosixSerialReadRule.h"
 #include "platform/posix/PosixSerialTermios.h"
 
 namespace platform::posix {
@@ -75,12 +76,6 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    struct ReadRule {
-        bool immediate = false;  // MAXDWORD/0/0: what is queued, at once
-        bool anyByte = false;    // MAXDWORD/MAXDWORD/c: the first bytes, or c ms
-        std::optional<std::chrono::milliseconds> total;
-        std::optional<std::chrono::milliseconds> interval;
-    };
     struct PendingRead {
         unsigned char* buffer = nullptr;
         DWORD count = 0;
@@ -100,7 +95,6 @@ private:
 
     SerialDevice(std::string deviceFile, int fd, int control);
 
-    static ReadRule RuleFor(const CommTimeouts& timeouts, DWORD count);
     void IoLoop();
     void PullInput(Clock::time_point now);
     DWORD CheckLineCounters();
@@ -131,6 +125,7 @@ private:
     std::deque<unsigned char> queue_;
     DWORD inputSize_ = DefaultInputSize;
     bool above80_ = false;
+    bool overflowing_ = false;  // dropping bytes since the queue last had room
     bool discardNull_ = false;
     unsigned char evtChar_ = 0;
     CommTimeouts timeouts_{};

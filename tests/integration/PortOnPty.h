@@ -84,6 +84,10 @@ protected:
     int ioThread = -1;
     platform::Handle event = platform::NullHandle;
     platform::Overlapped ov;
+    // The mask of a wait on ov. A member, like ov: a wait still pending when
+    // the test ends is completed by the close in TearDown, which writes both
+    // (a close ends a pending wait with mask 0, as Windows does).
+    platform::DWORD mask = 0;
 };
 
 }  // namespace tarvel_test

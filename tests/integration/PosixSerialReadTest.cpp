@@ -169,6 +169,29 @@ TEST_F(PosixRead, FirstBytesModeReturnsWhatArrivesFirst)
     EXPECT_LT(ElapsedMs(start), 150.0);
 }
 
+// Where Windows' documentation is silent, an interval of MAXDWORD is no
+// interval: the read waits for its count (or its total) even with bytes
+// queued. Measured on Wine's serial driver, whose test holds the same table.
+TEST_F(PosixRead, AnIntervalOfMaxdwordOutsideTheSpecialFormsWaitsForTheCount)
+{
+    const struct {
+        DWORD interval, multiplier, constant;
+    } rows[] = {{MaxDword, 0, 60000}, {MaxDword, MaxDword, 0}};
+    for (const auto& r : rows) {
+        SetTimeouts(r.interval, r.multiplier, r.constant);
+        pty.Write("abc");
+        ASSERT_EQ(WaitQueued(3), 3u);
+        ASSERT_FALSE(Start(10)) << r.multiplier << "/" << r.constant;
+        pty.Write("defghij");
+        EXPECT_EQ(Finish(), "abcdefghij") << r.multiplier << "/" << r.constant;
+    }
+    SetTimeouts(MaxDword, 0, 0);
+    pty.Write("abc");
+    ASSERT_EQ(WaitQueued(3), 3u);
+    ASSERT_TRUE(Start(10));
+    EXPECT_EQ(Finish(), "abc");
+}
+
 TEST_F(PosixRead, AbortEndsAPendingReadWithTheBytesItHas)
 {
     SetTimeouts(0, 0, 0);

@@ -545,6 +545,82 @@ TEST_F(ComPortApply, AnOpenPortBeingLoadedSendsNothing)
     port.Buffer()->SetOutputSize(64);
     port.Timeouts()->SetReadInterval(1);
     EXPECT_TRUE(fake.Calls().empty());
+
+    // After loading the port stays open on the same device, with the new
+    // settings sent; closing and opening again work as before.
+    const platform::Handle h = port.DeviceHandle();
+    port.EndLoading();
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(port.DeviceHandle(), h);
+    EXPECT_EQ(fake.OpenDeviceCount(), 1u);
+    EXPECT_EQ(fake.CountOf("CreateFileA"), 0u);
+    ASSERT_TRUE(fake.LastDcb().has_value());
+    EXPECT_EQ(fake.LastDcb()->BaudRate, 38400u);
+    ASSERT_EQ(fake.CallsOf("SetupComm").size(), 1u);
+    EXPECT_EQ(fake.CallsOf("SetupComm").at(0).outQueue, 64u);
+    ASSERT_EQ(fake.CallsOf("SetCommTimeouts").size(), 1u);
+    EXPECT_EQ(fake.CallsOf("SetCommTimeouts").at(0).timeouts.ReadIntervalTimeout, 1u);
+
+    port.SetConnected(false);
+    EXPECT_EQ(fake.OpenDeviceCount(), 0u);
+    port.SetConnected(true);
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(fake.OpenDeviceCount(), 1u);
+}
+
+// Connected recorded while an open port is loaded: what is recorded last
+// holds once loading has finished, and the device is never opened twice.
+TEST_F(ComPortApply, ConnectedRecordedWhileAnOpenPortIsLoaded)
+{
+    struct Case {
+        const char* what;
+        std::vector<bool> recorded;
+        bool openAfter;
+    };
+    const Case cases[] = {
+        {"closed while loading", {false}, false},
+        {"closed, then opened again while loading", {false, true}, true},
+        {"opened again while loading", {true}, true},
+    };
+    for (const Case& c : cases) {
+        Open();
+        const platform::Handle h = port.DeviceHandle();
+        port.BeginLoading();
+        for (bool value : c.recorded) {
+            port.SetConnected(value);
+            EXPECT_EQ(port.Connected(), value) << c.what;
+        }
+        EXPECT_TRUE(fake.Calls().empty()) << c.what;
+        port.EndLoading();
+        EXPECT_EQ(port.Connected(), c.openAfter) << c.what;
+        EXPECT_EQ(fake.OpenDeviceCount(), c.openAfter ? 1u : 0u) << c.what;
+        EXPECT_EQ(fake.CountOf("CreateFileA"), 0u) << c.what;
+        if (c.openAfter) {
+            EXPECT_EQ(port.DeviceHandle(), h) << c.what;
+        } else {
+            EXPECT_FALSE(fake.IsOpen(h)) << c.what;
+            EXPECT_EQ(port.DeviceHandle(), platform::InvalidHandle) << c.what;
+        }
+        port.SetConnected(false);
+        fake.ClearCalls();
+    }
+}
+
+// A new device name given while an open port is loaded takes the port to
+// that device once loading has finished.
+TEST_F(ComPortApply, APortNameLoadedIntoAnOpenPortReopensOnIt)
+{
+    Open();
+    const platform::Handle h = port.DeviceHandle();
+    port.BeginLoading();
+    port.SetPort("COM5");
+    EXPECT_TRUE(fake.Calls().empty());
+    port.EndLoading();
+    EXPECT_TRUE(port.Connected());
+    EXPECT_FALSE(fake.IsOpen(h));
+    EXPECT_EQ(fake.OpenDeviceCount(), 1u);
+    ASSERT_EQ(fake.CallsOf("CreateFileA").size(), 1u);
+    EXPECT_EQ(fake.CallsOf("CreateFileA").at(0).path, "\\\\.\\COM5");
 }
 
 // A port whose settings cannot be applied is closed again and the error

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -451,9 +452,40 @@ TEST_F(StoresTest, PortSavesAndLoadsThroughTheSystemStores)
     fromRegistry.LoadFromRegistry(reg);
     EXPECT_EQ(Snapshot(fromRegistry), Snapshot(saved));
 
+    // Each key holds its own value in both stores, in its text form or as an
+    // integer (a loader that swapped two characters, or a store that dropped
+    // a value and gave the default back, would still compare equal above
+    // when the defaults happened to match).
+    const struct {
+        const char* key;
+        const char* text;
+    } texts[] = {
+        {"Port", " COM 3 "},           {"BaudRate", "Custom"},         {"StopBits", "2"},
+        {"DataBits", "7"},             {"Parity", "Mark"},             {"EventChar", "\""},
+        {"DiscardNull", "Yes"},        {"Parity.Check", "Yes"},        {"Parity.ReplaceChar", ";"},
+        {"FlowControl", "Custom"},     {"FlowControl.ControlRTS", "Toggle"},
+        {"FlowControl.XoffChar", "="}, {"FlowControl.XonChar", "#200"}, {"FlowControl.XonXoffOut", "No"},
+    };
+    const struct {
+        const char* key;
+        std::int32_t value;
+    } ints[] = {
+        {"CustomBaudRate", 31250},         {"Buffer.OutputSize", 2048},         {"Buffer.InputSize", 4096},
+        {"Timeouts.ReadInterval", 50},     {"Timeouts.ReadTotalConstant", 200}, {"Timeouts.ReadTotalMultiplier", 3},
+        {"Timeouts.WriteTotalConstant", -1}, {"Timeouts.WriteTotalMultiplier", 7},
+    };
+    for (const auto& t : texts) {
+        EXPECT_EQ(file.GetTextValue("ComPort1", t.key, "absent"), t.text) << t.key << " in the INI file";
+        EXPECT_EQ(reg.GetTextValue(t.key), t.text) << t.key << " in the registry";
+    }
+    for (const auto& i : ints) {
+        EXPECT_EQ(file.GetIntValue("ComPort1", i.key, 12345), i.value) << i.key << " in the INI file";
+        EXPECT_EQ(reg.GetIntValue(i.key), i.value) << i.key << " in the registry";
+    }
+
     // A person can read the file.
     const std::string text = ReadFile(ini);
-    for (const char* line : {"[ComPort1]", "BaudRate=Custom", "CustomBaudRate=31250", "Parity.ReplaceChar=",
+    for (const char* line : {"[ComPort1]", "BaudRate=Custom", "CustomBaudRate=31250",
                              "Timeouts.WriteTotalConstant=-1", "FlowControl.XonChar=#200"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 }

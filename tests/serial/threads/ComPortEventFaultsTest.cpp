@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -117,6 +118,41 @@ TEST_F(ComPortEventFaults, ClosingFromInsideOwnHandlerIsRefused)
     }
 }
 
+// A port change asked for from inside the port's own handler is refused like
+// the close it needs: the port stays open on its device, Port keeps naming
+// it, and asking for the same name again later does reopen.
+TEST_F(ComPortEventFaults, ARefusedPortChangeKeepsTheOldName)
+{
+    for (TSyncMethod method : {smThreadSync, smNone}) {
+        port.SetPort("COM1");
+        port.SetOnRxChar([&](TComponent*, std::int32_t) {
+            try {
+                port.SetPort("COM9");
+                log.Add("changed");
+            } catch (const Exception& e) {
+                log.Add(e.Message());
+            }
+            log.Add("handled");
+        });
+        Open(method, TComEvents{evRxChar});
+        fake.QueueInput("a");
+        log.ServeUntil("handled");
+        EXPECT_EQ(log.Entries(), (std::vector<std::string>{
+                                     "Cannot close port COM1 from inside one of its own event handlers", "handled"}))
+            << MethodName(method);
+        EXPECT_EQ(port.Port(), "COM1") << MethodName(method);
+        EXPECT_TRUE(port.Connected()) << MethodName(method);
+
+        port.SetOnRxChar({});
+        fake.ClearCalls();
+        port.SetPort("COM9");
+        ASSERT_FALSE(fake.CallsOf("CreateFileA").empty()) << MethodName(method);
+        EXPECT_EQ(fake.CallsOf("CreateFileA").back().path, "\\\\.\\COM9") << MethodName(method);
+        EXPECT_EQ(port.Port(), "COM9") << MethodName(method);
+        port.SetConnected(false);
+    }
+}
+
 // Under smWindowSync the event thread is released before the step runs, so a
 // handler may close the port.
 TEST_F(ComPortEventFaults, UnderWindowSyncAHandlerMayClose)
@@ -162,6 +198,61 @@ TEST_F(ComPortEventFaults, ClosingWhileTheThreadWaitsInAHandOverRunsThePendingBa
                                                            c.step, "AfterClose"}))
             << MethodName(c.method);
         EXPECT_EQ(fake.OpenDeviceCount(), 0u);
+    }
+}
+
+// A handler that reads while the port is being closed (the pending batch
+// runs inside the close's wait; under smNone the handler reads after the
+// close has begun) gets nothing at once: no read is started that the close
+// has already aborted and would then wait for.
+TEST_F(ComPortEventFaults, AReadStartedWhileClosingReturnsNothingAtOnce)
+{
+    const struct {
+        TSyncMethod method;
+        TComEvents events;
+        std::function<void()> fire;
+    } cases[] = {
+        {smThreadSync, TComEvents{evRxChar}, [&] { fake.QueueInput("abc"); }},
+        {smWindowSync, TComEvents{evTxEmpty}, [&] { fake.FireCommEvents(platform::EvTxEmpty); }},
+        {smNone, TComEvents{evRxChar}, [&] { fake.QueueInput("abc"); }},
+    };
+    for (const auto& c : cases) {
+        std::promise<void> entered;
+        std::promise<void> closing;
+        std::shared_future<void> closingBegun = closing.get_future().share();
+        auto readDuringClose = [&] {
+            if (c.method == smNone) {
+                entered.set_value();
+                closingBegun.wait();  // the close is under way when the read starts
+            }
+            std::string text = "x";
+            const std::int32_t n = port.ReadText(text, 10);
+            log.Add("read(" + std::to_string(n) + "," + text + ")");
+        };
+        port.SetOnRxChar([&](TComponent*, std::int32_t) { readDuringClose(); });
+        port.SetOnTxEmpty([&](TComponent*) { readDuringClose(); });
+        port.SetOnBeforeClose([&](TComponent*) {
+            log.Add("BeforeClose");
+            closing.set_value();
+        });
+        Open(c.method, c.events);
+        c.fire();
+        if (c.method == smNone)
+            entered.get_future().wait();
+        else
+            ASSERT_TRUE(fake.WaitUntilCalled("GetOverlappedResult", 1, FakeLimitMs));
+        {
+            testsync::DeadlockGuard guard("closing while a handler reads");
+            port.SetConnected(false);
+        }
+        EXPECT_EQ(log.Entries(), (std::vector<std::string>{"CTS(off)", "DSR(off)", "RLSD(off)", "BeforeClose",
+                                                           "read(0,)", "AfterClose"}))
+            << MethodName(c.method);
+        EXPECT_EQ(fake.CountOf("ReadFile"), 0u) << MethodName(c.method);
+        EXPECT_EQ(fake.OpenDeviceCount(), 0u) << MethodName(c.method);
+        port.SetOnRxChar({});
+        port.SetOnTxEmpty({});
+        log.Attach(port);
     }
 }
 
