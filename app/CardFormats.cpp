@@ -149,9 +149,14 @@ std::string ConvertFrame(const std::string& s)
     const auto& table = FormatTable();
     if (format < 1 || static_cast<std::size_t>(format) >= table.size()) return {};
 
+    // Both parts of format 7 are converted before anything is typed: a prefix
+    // typed for a frame that then fails would run into the next card.
     if (format == 7) {
-        TypeText(Build(PrefixOfFormat7, s));
+        const std::string prefix = Build(PrefixOfFormat7, s);
+        std::string number = Build(table[7], s);
+        TypeText(prefix);
         Pause().Sleep(20);
+        return number;
     }
     return Build(table[static_cast<std::size_t>(format)], s);
 }

@@ -171,16 +171,28 @@ TEST_F(CardFormatsTest, Format7TypesThePrefixThenPauses)
     EXPECT_EQ(keyboard.Timeline(), "d31 u31 p20 d37 u37 p20 d30 u30 p20 p20");
 }
 
-TEST_F(CardFormatsTest, Format7PrefixIsTypedEvenWhenTheNumberFails)
+TEST_F(CardFormatsTest, Format7TypesNothingWhenTheNumberFails)
 {
+    // The prefix alone would run into the next card's keys.
     CardFormat = 7;
-    try {
-        ConvertFrame("\x02" "0A");
-        ADD_FAILURE() << "no conversion error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), InvalidInteger("$"));
+    const struct {
+        const char* frame;
+        const char* message;
+    } cases[] = {
+        {"\x02" "0A", "$"},             // cut short after the prefix
+        {"\x02" "0FXYZ\x03", "$XYZ\x03"},  // a bad number after a good prefix
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame);
+        keyboard.events.clear();
+        try {
+            ConvertFrame(c.frame);
+            ADD_FAILURE() << "no conversion error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), InvalidInteger(c.message));
+        }
+        EXPECT_EQ(keyboard.Timeline(), "");
     }
-    EXPECT_EQ(keyboard.Timeline(), "d30 u30 p20 d31 u31 p20 d30 u30 p20 p20");
 }
 
 TEST_F(CardFormatsTest, Format7BadPrefixTypesNothing)

@@ -116,13 +116,16 @@ TEST_F(RxCharTest, AMalformedFrameCostsThatFrameOnly)
     EXPECT_EQ(diagnostics.size(), 1u);
 }
 
-TEST_F(RxCharTest, Format7TypesItsPrefixBeforeAMalformedNumberIsFound)
+TEST_F(RxCharTest, Format7TypesNothingForAMalformedFrameAndTheNextCardStaysWhole)
 {
     CardFormat = 7;
     Receive("\x02" "0FXYZ\x03");
-    EXPECT_EQ(keyboard.Keys(), "015");
+    EXPECT_EQ(keyboard.Keys(), "");
     ASSERT_EQ(diagnostics.size(), 1u);
     EXPECT_NE(diagnostics[0].find("[02 30 46 58 59 5A 03]"), std::string::npos) << diagnostics[0];
+
+    Receive("\x02" "0FAABBCCDD\x03");
+    EXPECT_EQ(keyboard.Keys(), "0152864434397 Enter");
 }
 
 }  // namespace

@@ -174,6 +174,15 @@ TEST_F(TarvelE2e, AMalformedFrameFollowedByAGoodOneTypesOnlyTheGoodOne)
     EXPECT_NE(outcome.errors.find("is not a valid integer value\n"), std::string::npos) << outcome.errors;
 }
 
+TEST_F(TarvelE2e, AMalformedFormat7FrameTypesNothingAndTheNextCardStaysWhole)
+{
+    const Outcome outcome = Run({"10", "1", "7", {"--gap", "500", "raw:\\x020FXYZ\\x03", "0FAABBCCDD"}},
+                                "0152864434397\n");
+    EXPECT_EQ(outcome.problem, "");
+    EXPECT_EQ(outcome.received, "0152864434397\n") << "tarvel said: " << outcome.errors;
+    EXPECT_NE(outcome.errors.find("frame [02 30 46 58 59 5A 03] not typed: "), std::string::npos) << outcome.errors;
+}
+
 TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
 {
     const Outcome outcome = Run({"10", "1", "1", {"--baud", "9600", "--gap", "1000", "AABBCCDD", "0F12345678"}},
