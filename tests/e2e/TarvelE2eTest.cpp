@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -47,12 +49,16 @@ protected:
 
     void SetUp() override
     {
+        ASSERT_NE(server_, nullptr) << startError_;
         // Where uinput can be used, tarvel types through it, into whatever
         // has the focus on this machine's console, not into the test's Xvfb.
-        if (access("/dev/uinput", W_OK) == 0)
-            GTEST_SKIP() << "/dev/uinput is writable here, so tarvel would type through uinput and not into the "
-                            "test's own X display";
-        ASSERT_NE(server_, nullptr) << startError_;
+        // These tests are about the XTest back end (the keys must reach a
+        // window the test can read), so tarvel runs where /dev/uinput is
+        // /dev/null, as on a machine without uinput, and falls back to XTest.
+        hideUinput_ = access(kUinput, W_OK) == 0;
+        if (hideUinput_ && !e2e::CanHide(kUinput))
+            GTEST_SKIP() << kUinput << " is writable here and no mount namespace can be made to keep tarvel from it, "
+                         << "so tarvel would type through uinput and not into the test's own X display";
     }
 
     // Starts the receiver, the reader with the cards and tarvel; returns once
@@ -82,7 +88,8 @@ protected:
             return outcome;
         }
 
-        Child tarvel({TARVEL_PROGRAM, link, cards.fill, cards.autoEnter, cards.format}, display);
+        Child tarvel({TARVEL_PROGRAM, link, cards.fill, cards.autoEnter, cards.format}, display,
+                     hideUinput_ ? kUinput : "");
         const auto deadline = Clock::now() + kLongest;
         std::string received;
         auto quietSince = Clock::now();
@@ -107,9 +114,36 @@ protected:
     }
 
 private:
+    static constexpr const char* kUinput = "/dev/uinput";
+    bool hideUinput_ = false;
     static inline std::unique_ptr<x11test::Xvfb> server_;
     static inline std::string startError_;
 };
+
+// The way tarvel is kept from uinput where it is writable: the child sees
+// /dev/null at the hidden path, the test itself still sees the file.
+TEST(E2eChild, AHiddenPathIsDevNullForTheChildOnly)
+{
+    const std::string path = ::testing::TempDir() + "tarvel-e2e-hidden-" + std::to_string(getpid());
+    {
+        std::ofstream(path) << "seen\n";
+    }
+    if (!e2e::CanHide(path))
+        GTEST_SKIP() << "no mount namespace can be made here";
+    // cat's output once it has ended by itself.
+    auto run = [](Child& child) {
+        const auto deadline = Clock::now() + kLongest;
+        while (child.Running() && Clock::now() < deadline)
+            child.ReadOutput(milliseconds(50));
+        const std::string ended = child.Stop();
+        return ended + ": " + child.Output() + child.Errors();
+    };
+    Child hidden({"/bin/cat", path}, {}, path);
+    EXPECT_EQ(run(hidden), "exit 0: ");
+    Child plain({"/bin/cat", path});
+    EXPECT_EQ(run(plain), "exit 0: seen\n");
+    std::remove(path.c_str());
+}
 
 // --- The fourteen formats, one tarvel run each ------------------------------------------
 
