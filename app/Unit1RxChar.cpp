@@ -43,14 +43,15 @@ std::string HexPairs(const std::string& bytes)
     return hex;
 }
 
-// The text with every control character written as \xHH, so that a
-// message quoting part of a frame stays on one line.
+// The text with every byte outside printable ASCII written as \xHH, so that
+// a message quoting part of a frame stays on one line and gives a terminal
+// no control sequence (0x80-0x9F are controls too).
 std::string OneLine(const std::string& text)
 {
     std::string line;
     for (const char c : text) {
         const auto code = static_cast<unsigned char>(c);
-        if (code < 32 || code == 127) {
+        if (code < 32 || code >= 127) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(code));
             line += escape;

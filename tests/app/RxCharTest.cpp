@@ -116,6 +116,32 @@ TEST_F(RxCharTest, AMalformedFrameCostsThatFrameOnly)
     EXPECT_EQ(diagnostics.size(), 1u);
 }
 
+TEST_F(RxCharTest, TheDiagnosticLineQuotesOnlyPrintableAsciiAsItIs)
+{
+    // 0x9B is a C1 control that terminals act on; ESC and DEL are controls too.
+    struct Case {
+        std::string frame;
+        std::string quoted;
+    };
+    const Case cases[] = {
+        {"\x02" "00\x9B" "1\x03", "'$\\x9B1\\x03'"},
+        {"\x02" "00\xFF\x80\x1B\x7F", "'$\\xFF\\x80\\x1B\\x7F'"},
+        {"\x02" "00G~ \x03", "'$G~ \\x03'"},
+    };
+    CardFormat = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.quoted);
+        diagnostics.clear();
+        Receive(c.frame);
+        ASSERT_EQ(diagnostics.size(), 1u);
+        const std::string& line = diagnostics[0];
+        EXPECT_NE(line.find("not typed: " + c.quoted + " is not a valid integer value"), std::string::npos) << line;
+        for (const char ch : line)
+            EXPECT_TRUE(ch >= 32 && ch < 127) << "byte " << static_cast<int>(static_cast<unsigned char>(ch));
+    }
+    EXPECT_EQ(keyboard.Keys(), "");
+}
+
 TEST_F(RxCharTest, Format7TypesNothingForAMalformedFrameAndTheNextCardStaysWhole)
 {
     CardFormat = 7;
