@@ -292,10 +292,19 @@ TEST(CommandLineTest, AMissingDeviceEndsWithTheOpenErrorAndStatus1)
 
 TEST(CommandLineTest, NoArgumentsWithoutADisplayCannotShowTheWindow)
 {
-    Tarvel tarvel({}, Environment());
-    EXPECT_EQ(tarvel.Wait(30), 1);
-    // No full stop after ")", which sorts before ".".
-    EXPECT_EQ(tarvel.Err(), "tarvel: Cannot show the window: no display (DISPLAY is not set)\n");
+    const std::map<std::string, std::string> environments[] = {
+        {},
+        // A Wayland display that nothing serves is no display either.
+        {{"WAYLAND_DISPLAY", "tarvel-test-no-such-wayland"}},
+        {{"WAYLAND_DISPLAY", "/nonexistent/tarvel-test-wayland-0"}},
+    };
+    for (const auto& extra : environments) {
+        SCOPED_TRACE(extra.empty() ? "nothing set" : extra.begin()->second);
+        Tarvel tarvel({}, Environment(extra));
+        EXPECT_EQ(tarvel.Wait(30), 1);
+        // No full stop after ")", which sorts before ".".
+        EXPECT_EQ(tarvel.Err(), "tarvel: Cannot show the window: no display (DISPLAY is not set)\n");
+    }
 }
 
 // Four arguments need neither a display nor Qt's platform: with uinput the
