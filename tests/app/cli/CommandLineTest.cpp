@@ -233,7 +233,7 @@ bool WaitFor(int seconds, Condition condition)
 
 const std::string Usage =
     "tarvel: Usage: tarvel SerialPort FillZeroLength AutoEnter CardFormat\n"
-    "Default : tarvel.exe com1 10 1 1.\n";
+    "Default : tarvel com1 10 1 1.\n";
 
 TEST(CommandLineTest, AWrongNumberOfArgumentsGivesTheUsageAndStatus2)
 {
@@ -256,7 +256,9 @@ TEST(CommandLineTest, HelpPrintsTheHelpTextWithoutADisplay)
         ASSERT_EQ(lines.size(), 23u) << help;
         EXPECT_EQ(lines[0], " -- Please use the following parameters for auto run--");
         EXPECT_EQ(lines[18], "                   12 : 7 Bytes Card  14 Hex");
-        EXPECT_EQ(lines[22], " Default : tarvel.exe com1 10 1 1");
+        EXPECT_EQ(lines[1], " tarvel SerialPort FillZeroLength AutoEnter CardFormat");
+        EXPECT_EQ(lines[3], " SerialPort : com1 .. com16 (/dev/ttyS0 .. /dev/ttyS15) or a device such as /dev/ttyUSB0");
+        EXPECT_EQ(lines[22], " Default : tarvel com1 10 1 1");
         EXPECT_EQ(tarvel.Err(), "");
     }
 }
