@@ -90,6 +90,7 @@ int Run(const std::vector<std::string>& arguments)
 int main(int argc, char** argv)
 {
     SetMainThread();
+    platform::IgnoreBrokenPipes();
     // Ended from outside (a service stopping, Ctrl+C): the request is handed
     // to the main thread, whose loop quits after the card in hand; Form1 then
     // closes the port and the status is normal.

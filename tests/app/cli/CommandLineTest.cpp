@@ -57,12 +57,19 @@ std::vector<std::string> Environment(const std::map<std::string, std::string>& e
 // tarvel as a child process with its standard output and error captured.
 class Tarvel {
 public:
-    Tarvel(const std::vector<std::string>& arguments, const std::vector<std::string>& env)
+    // errorReaderGone: standard error is a pipe whose reading end is already
+    // closed, as when whatever read tarvel's output has gone away.
+    Tarvel(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
+           bool errorReaderGone = false)
     {
         int out[2];
         int err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe");
+        if (errorReaderGone) {
+            close(err[0]);
+            err[0] = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -290,6 +297,13 @@ TEST(CommandLineTest, AMissingDeviceEndsWithTheOpenErrorAndStatus1)
     Tarvel tarvel({"/dev/tarvel-test-no-such-port", "10", "1", "1"}, Environment());
     EXPECT_EQ(tarvel.Wait(30), 1);
     EXPECT_TRUE(HasLine(tarvel.Err(), "tarvel: Unable to open com port (win error code: 2)")) << tarvel.Err();
+}
+
+// A diagnostic line that cannot be written costs that line only.
+TEST(CommandLineTest, AStandardErrorWithoutAReaderDoesNotEndTheProgram)
+{
+    Tarvel tarvel({"/dev/tarvel-test-no-such-port", "10", "1", "1"}, Environment(), true);
+    EXPECT_EQ(tarvel.Wait(30), 1) << "128 + 13 is death by SIGPIPE";
 }
 
 TEST(CommandLineTest, NoArgumentsWithoutADisplayCannotShowTheWindow)
