@@ -225,4 +225,60 @@ TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
     EXPECT_EQ(outcome.received, "2864434397\n0305419896\n") << "tarvel said: " << outcome.errors;
 }
 
+// --- Frames cut at their marks: nothing invented, nothing lost without a word ---------------
+
+struct StreamCase {
+    const char* name;
+    Cards cards;
+    std::string expected;
+    std::vector<std::string> said;  // parts of tarvel's diagnostic lines, in order
+};
+
+// 11111111, 22222222 and 33333333 as format 1 types them.
+const char* const kThreeCards = "0286331153\n0572662306\n0858993459\n";
+
+const StreamCase kStreams[] = {
+    {"TwoFramesInOneWrite", {"10", "1", "1", {"--together", "AABBCCDD", "0F12345678"}},
+     "2864434397\n0305419896\n", {}},
+    {"ANoiseByteBeforeStx", {"10", "1", "1", {"raw:A\\x0200AABBCCDD00\\x03"}}, "2864434397\n",
+     {"noise [41] not typed: 1 byte outside any frame"}},
+    {"ABadChecksum", {"10", "1", "1", {"raw:\\x0200AABBCCDD33\\x03", "0F12345678"}}, "0305419896\n",
+     {"not typed: check digits 33, but the card's bytes give 00"}},
+    {"AFrameSplitByTwoPauses", {"10", "1", "1", {"--split", "300", "AABBCCDD"}}, "2864434397\n", {}},
+    {"NulsInFormat9", {"10", "1", "9", {"raw:\\x02\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\x03", "AABBCCDD"}},
+     "00aabbccdd\n", {"frame [02 00 00 00 00 00 00 00 00 00 00 00 00 03] not typed: "}},
+    // A burst of hex text such as a reader at the wrong speed sends, at once,
+    // within the port's input queue: no number is cut out of it.
+    {"ABurstOf800NoiseBytesThenThreeCards", {"10", "1", "1", {"noise:800", "11111111", "22222222", "33333333"}},
+     kThreeCards, {"not typed: 800 bytes outside any frame"}},
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TarvelStreams : public TarvelE2e, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(TarvelStreams, TypesEveryGoodCardAndNothingElse)
+{
+    const StreamCase& c = GetParam();
+    const Outcome outcome = Run(c.cards, c.expected);
+    EXPECT_EQ(outcome.problem, "");
+    EXPECT_EQ(outcome.received, c.expected) << "tarvel said: " << outcome.errors;
+    std::size_t from = 0;
+    for (const std::string& part : c.said) {
+        const std::size_t at = outcome.errors.find(part, from);
+        EXPECT_NE(at, std::string::npos) << "\"" << part << "\" in: " << outcome.errors;
+        if (at != std::string::npos)
+            from = at + part.size();
+    }
+    if (c.said.empty()) {
+        EXPECT_EQ(outcome.errors, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, TarvelStreams, ::testing::ValuesIn(kStreams),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
