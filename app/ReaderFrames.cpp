@@ -114,6 +114,11 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
     return out;
 }
 
+void TReaderFrames::Listening(std::int64_t NowMs)
+{
+    if (open_) openSince_ = NowMs;
+}
+
 std::optional<std::string> FieldChecksumFault(const std::string& Frame)
 {
     const bool plain = Frame.size() == 14;

@@ -8,8 +8,9 @@
 // every loss can be told:
 // - bytes between frames (before an STX, or with no STX at all when a frame
 //   cannot be meant, see below): noise;
-// - a frame whose ETX had not come one second after its STX, checked when
-//   the next read arrives (the rest of it, up to its ETX, goes with it);
+// - a frame whose ETX had not come one second after its STX (or after the
+//   port listened again, see Listening), checked when the next read arrives
+//   (the rest of it, up to its ETX, goes with it);
 // - a frame that an STX interrupts before its ETX;
 // - a frame longer than LongestFrame characters without its ETX (the rest up
 //   to its ETX goes with it).
@@ -49,6 +50,11 @@ public:
     // milliseconds at the time of the read.
     std::vector<TReaderPiece> Take(const std::string& Read, std::int64_t NowMs);
 
+    // The port listens again (the cards of the last reads are typed): an
+    // open frame's second starts afresh, as the rest of it may have been
+    // queued while the keys were typed.
+    void Listening(std::int64_t NowMs);
+
     // True while a frame is open (its STX seen, its ETX not yet).
     bool Waiting() const { return open_.has_value(); }
 
@@ -57,7 +63,7 @@ private:
     static void Noise(std::vector<TReaderPiece>& Out, std::string Bytes);
 
     std::optional<std::string> open_;  // the open frame, from its STX
-    std::int64_t openSince_ = 0;
+    std::int64_t openSince_ = 0;       // its STX came, or the port listened again
     bool skipping_ = false;            // the rest of a frame that was too long
     bool afterEtx_ = false;            // only a frame's trailer so far since its ETX
     std::optional<std::int64_t> noiseAt_;  // the last read that ended in noise

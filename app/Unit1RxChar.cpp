@@ -102,6 +102,7 @@ void TForm1::ComPort1RxChar(TComponent* /*Sender*/, std::int32_t /*Count*/)
     }
     for (const TReaderPiece& piece : pieces)
         HandlePiece(piece);
+    frames_.Listening(Clock());
 }
 
 void TForm1::HandlePiece(const TReaderPiece& Piece)

@@ -217,6 +217,11 @@ TEST_F(RxCharTest, FramesAreCutAtTheirMarksAndEveryLossIsTold)
         {"bare text: one read is one frame", 9, {{0, "00 AABBCCDD\r\n"}, {500, "00 11223344\r\n"}},
          "00AABBCCDD Enter0011223344 Enter", {}},
         {"a trailer read on its own", 1, {{0, kFieldFrame}, {300, "\r\n"}}, "2864434397 Enter", {}},
+        // Typing the first five cards takes 1.1 s; the rest of the sixth was
+        // queued meanwhile, so it has not waited while the port listened.
+        {"a frame whose end was queued while cards were typed", 1,
+         {{0, kFieldFrame + kFieldFrame + kFieldFrame + kFieldFrame + kFieldFrame + "\x02" "0F12"}, {300, "34567807\x03"}},
+         "2864434397 Enter2864434397 Enter2864434397 Enter2864434397 Enter2864434397 Enter0305419896 Enter", {}},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -226,7 +231,13 @@ TEST_F(RxCharTest, FramesAreCutAtTheirMarksAndEveryLossIsTold)
         form->ComPort1->SetEvents({});
         form->ComPort1->SetPort("COM3");
         form->ComPort1->SetConnected(true);
-        form->Clock = [this] { return now; };
+        // The clock runs on while keys are typed.
+        form->Clock = [this] {
+            std::int64_t typing = 0;
+            for (const auto& event : keyboard.events)
+                typing += event.type == platform::RecordingKeyboard::Type::Pause ? event.value : 0;
+            return now + typing;
+        };
         keyboard.Clear();
         diagnostics.clear();
         CardFormat = c.format;
