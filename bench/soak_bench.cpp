@@ -11,9 +11,10 @@
 //     card's bytes),
 //   - lost silently (not typed, and no line shows them),
 //   - typed wrong (a line in the window that is no card sent, or one typed
-//     out of order).
+//     out of order),
+// and how many frames could not be sent at all (the port took no more bytes).
 // A batch ends once every card is typed, or when nothing has been typed for
-// 10 s after its last frame was sent.
+// 10 s.
 //
 //   soak_bench [cards-per-batch]     default 1000
 
@@ -218,6 +219,7 @@ struct Counts {
     int lostWithLine = 0;
     int lostSilently = 0;
     int wrong = 0;
+    int unsent = 0;  // frames the port never took (its input stopped)
     double seconds = 0;
 };
 
@@ -226,20 +228,27 @@ struct Counts {
 Counts Batch(int master, FocusWindow& window, int errors, const std::vector<std::uint32_t>& cards, milliseconds gap)
 {
     std::atomic<bool> sent{false};
+    std::atomic<bool> giveUp{false};
+    std::atomic<std::size_t> frames{0};  // frames written whole
     std::thread writer([&] {
         auto next = Clock::now();
         for (const std::uint32_t card : cards) {
             const std::string frame = FieldFrame(card);
             for (const char byte : frame) {
                 std::this_thread::sleep_until(next);
+                // The master does not block: a port that takes nothing more
+                // must not hang the benchmark.
                 while (write(master, &byte, 1) != 1) {
                     if (errno != EINTR && errno != EAGAIN)
                         Fail(std::string("cannot write into the pseudo-terminal: ") + std::strerror(errno));
+                    if (giveUp)
+                        return;
                     pollfd p{master, POLLOUT, 0};
                     poll(&p, 1, 100);
                 }
                 next = std::max(next + kByteTime, Clock::now());
             }
+            ++frames;
             next += gap;
         }
         sent = true;
@@ -268,12 +277,15 @@ Counts Batch(int master, FocusWindow& window, int errors, const std::vector<std:
             lines += c == '\n' ? 1 : 0;
         if (sent && lines >= cards.size())
             break;
-        if (sent && Clock::now() - lastTyped > kQuietEnd)
+        if (Clock::now() - lastTyped > kQuietEnd && Clock::now() - started > kQuietEnd) {
+            giveUp = true;  // nothing typed for a while: what has not been sent is stuck
             break;
+        }
     }
     writer.join();
 
     Counts counts;
+    counts.unsent = static_cast<int>(cards.size() - frames);
     counts.seconds = std::chrono::duration<double>(Clock::now() - started).count();
     std::map<std::string, std::size_t> position;
     std::vector<std::string> expected;
@@ -300,7 +312,7 @@ Counts Batch(int master, FocusWindow& window, int errors, const std::vector<std:
     }
     if (start < typed.size())
         ++counts.wrong;  // a card cut off before its Enter
-    for (std::size_t i = 0; i < cards.size(); ++i) {
+    for (std::size_t i = 0; i < frames; ++i) {
         if (typedRight[i])
             continue;
         if (said.find(HexPairsOfCard(cards[i])) != std::string::npos)
@@ -330,7 +342,7 @@ int main(int argc, char** argv)
     std::optional<FocusWindow> window;
     window.emplace(display);
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
         Fail("cannot create a pseudo-terminal");
     const std::string slave = ptsname(master);
@@ -343,7 +355,8 @@ int main(int argc, char** argv)
 
     std::printf("tarvel %s 10 1 1, typing through XTest; %d distinct cards a batch, bytes at 9600 baud\n",
                 slave.c_str(), perBatch);
-    std::printf("  %-28s %8s %8s %8s %8s %8s\n", "batch", "right", "lost+line", "silent", "wrong", "seconds");
+    std::printf("  %-28s %8s %8s %8s %8s %8s %8s\n", "batch", "right", "lost+line", "silent", "wrong", "unsent",
+                "seconds");
     struct BatchSpec {
         const char* name;
         milliseconds gap;
@@ -359,11 +372,11 @@ int main(int argc, char** argv)
         for (int i = 0; i < perBatch; ++i)
             cards.push_back(batch.first + static_cast<std::uint32_t>(i) * 0x01234567u);
         const Counts c = Batch(master, *window, errors[0], cards, batch.gap);
-        std::printf("  %-28s %8d %8d %8d %8d %8.1f\n", batch.name, c.right, c.lostWithLine, c.lostSilently, c.wrong,
-                    c.seconds);
+        std::printf("  %-28s %8d %8d %8d %8d %8d %8.1f\n", batch.name, c.right, c.lostWithLine, c.lostSilently,
+                    c.wrong, c.unsent, c.seconds);
         std::fputs(c.examples.c_str(), stdout);
         std::fflush(stdout);
-        bad += c.lostSilently + c.wrong;
+        bad += c.lostSilently + c.wrong + c.unsent;
         std::this_thread::sleep_for(milliseconds(1500));
     }
     Stop(tarvel);
