@@ -50,7 +50,10 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
         }
         afterEtx_ = false;
         std::string text = Read.substr(start);
-        if (noiseAt_ || Read.size() >= ReadLength) {
+        if (text.empty()) {
+            // A read that found nothing is an empty frame, as it always was.
+            out.push_back({TReaderPiece::TKind::Frame, {}, {}});
+        } else if (noiseAt_ || Read.size() >= ReadLength) {
             noiseAt_ = NowMs;
             Noise(out, std::move(text));
         } else {

@@ -216,6 +216,9 @@ TEST_F(RxCharTest, FramesAreCutAtTheirMarksAndEveryLossIsTold)
          {"frame [02 30 30 00 00 00 00 00 00 00 00 03] not typed: "}},
         {"bare text: one read is one frame", 9, {{0, "00 AABBCCDD\r\n"}, {500, "00 11223344\r\n"}},
          "00AABBCCDD Enter0011223344 Enter", {}},
+        // A read that finds nothing stays an empty frame, even after noise.
+        {"an empty read after noise", 15, {{0, kFieldFrame + "ZZ"}, {100, ""}}, "0000000000 Enter0000000000 Enter",
+         {"noise [5A 5A] not typed: 2 bytes outside any frame"}},
         {"a trailer read on its own", 1, {{0, kFieldFrame}, {300, "\r\n"}}, "2864434397 Enter", {}},
         // Typing the first five cards takes 1.1 s; the rest of the sixth was
         // queued meanwhile, so it has not waited while the port listened.
