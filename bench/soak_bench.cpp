@@ -312,6 +312,12 @@ Counts Batch(int master, FocusWindow& window, int errors, const std::vector<std:
     }
     if (start < typed.size())
         ++counts.wrong;  // a card cut off before its Enter
+    // tarvel's first few diagnostic lines, shortened.
+    int shown = 0;
+    for (std::size_t from = 0, end; shown < 5 && (end = said.find('\n', from)) != std::string::npos; from = end + 1) {
+        counts.examples += "    tarvel said: " + said.substr(from, std::min<std::size_t>(end - from, 160)) + "\n";
+        ++shown;
+    }
     for (std::size_t i = 0; i < frames; ++i) {
         if (typedRight[i])
             continue;
