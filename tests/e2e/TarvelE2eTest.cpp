@@ -281,4 +281,17 @@ TEST_P(TarvelStreams, TypesEveryGoodCardAndNothingElse)
 INSTANTIATE_TEST_SUITE_P(Frames, TarvelStreams, ::testing::ValuesIn(kStreams),
                          [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
 
+// Bursts larger than the port's input queue (1,024 bytes): the port must go
+// on reporting the bytes that come after it. That depends on the Linux serial
+// back end reading on once its queue has room again.
+const StreamCase kBursts[] = {
+    {"ABurstOf2000NoiseBytesThenThreeCards", {"10", "1", "1", {"noise:2000", "11111111", "22222222", "33333333"}},
+     kThreeCards, {"bytes outside any frame"}},
+    {"ABurstOf10kBThenThreeCards", {"10", "1", "1", {"noise:10000", "11111111", "22222222", "33333333"}},
+     kThreeCards, {"bytes outside any frame"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(BurstsBeyondTheInputQueue, TarvelStreams, ::testing::ValuesIn(kBursts),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
