@@ -110,6 +110,27 @@ const std::vector<CardFormatRow>& FormatTable()
     return table;
 }
 
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// At least one hex digit, and only hex digits once the characters of code
+// 32 or less at both ends are left out.
+bool IsHexWithinControls(const std::string& text)
+{
+    auto control = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && control(text[first])) ++first;
+    while (last > first && control(text[last - 1])) --last;
+    if (first == last) return false;
+    for (std::size_t i = first; i < last; ++i) {
+        if (!IsHexDigit(text[i])) return false;
+    }
+    return true;
+}
+
 std::int32_t Hex32(const std::string& digits) { return TextToInt32("$" + digits); }
 
 std::string Evaluate(const Part& part, const std::string& s)
@@ -117,7 +138,12 @@ std::string Evaluate(const Part& part, const std::string& s)
     const std::string slice = Slice(s, part.position, part.count);
     switch (part.kind) {
     case Kind::Literal: return part.text;
-    case Kind::Raw: return slice;
+    case Kind::Raw: {
+        // Copied as it is, but only a card: hex digits, with nothing but
+        // controls or blanks at its ends (which the handler trims).
+        if (!IsHexWithinControls(slice)) RaiseInvalidInteger("$" + slice);
+        return slice;
+    }
     case Kind::Decimal: return std::to_string(Hex32(slice));
     case Kind::Decimal64: return std::to_string(TextToInt64("$" + slice));
     case Kind::Five: return FiveDigits(Hex32(slice));
@@ -149,9 +175,14 @@ std::string ConvertFrame(const std::string& s)
     const auto& table = FormatTable();
     if (format < 1 || static_cast<std::size_t>(format) >= table.size()) return {};
 
+    // Both parts of format 7 are converted before anything is typed: a prefix
+    // typed for a frame that then fails would run into the next card.
     if (format == 7) {
-        TypeText(Build(PrefixOfFormat7, s));
+        const std::string prefix = Build(PrefixOfFormat7, s);
+        std::string number = Build(table[7], s);
+        TypeText(prefix);
         Pause().Sleep(20);
+        return number;
     }
     return Build(table[static_cast<std::size_t>(format)], s);
 }

@@ -34,7 +34,10 @@ std::int32_t BitStringToInteger(const std::string& bits);
 std::string WiegandFromHex(const std::string& hex);
 
 // The card text for frame s under the current CardFormat, not yet trimmed.
-// Format 7 first types its three-digit prefix with TypeText and pauses
-// 20 ms. Raises the conversion error when a slice it converts is not a
-// hexadecimal number (the prefix may already be typed then).
+// Formats 9, 12 and 14 copy their slice, and raise the conversion error when
+// it holds no hex digit or anything but hex digits between the controls or
+// blanks at its ends.
+// Format 7 converts its three-digit prefix and its number, then types the
+// prefix with TypeText and pauses 20 ms. Raises the conversion error when a
+// slice it converts is not a hexadecimal number; nothing is typed then.
 std::string ConvertFrame(const std::string& s);

@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include <chrono>
+
 #include <exception>
 #include <stdexcept>
 
@@ -50,6 +52,11 @@ bool IsHelpRequest(const std::vector<std::string>& Arguments)
 
 TForm1::TForm1(TComponent* AOwner, const TWindowFactory& CreateWindow) : TComponent(AOwner)
 {
+    Clock = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     SetName("Form1");
     window_ = CreateWindow(Form1Description());
     window_->SetOnClick("BitBtn1", [this] {

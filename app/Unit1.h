@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ReaderFrames.h"
 #include "framework/Component.h"
 #include "framework/EventLoop.h"
 #include "framework/Exception.h"
@@ -84,6 +85,10 @@ public:
     // program cannot work without a keyboard).
     void ChooseKeyboard(const std::function<std::unique_ptr<platform::IKeyboard>()>& Create);
 
+    // The clock the received-frame handler dates reads with, in milliseconds
+    // (monotonic); tests set their own.
+    std::function<std::int64_t()> Clock;
+
     // --- Handlers --------------------------------------------------------------
     void Timer1Timer(TComponent* Sender);
     void BitBtn1Click(TComponent* Sender);
@@ -93,6 +98,9 @@ public:
 private:
     void CheckKeyboard() const;
 
+    void HandlePiece(const TReaderPiece& Piece);
+
+    TReaderFrames frames_;
     std::unique_ptr<platform::IMainWindow> window_;
     std::vector<std::string> arguments_;
     std::unique_ptr<platform::IKeyboard> keyboard_;

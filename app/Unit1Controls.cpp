@@ -9,12 +9,25 @@ struct HelpLine {
     std::string_view text;
 };
 
+// The lines that name the program and its ports: on Linux the program is
+// "tarvel" and COMn stands for /dev/ttyS(n-1) beside devices by name.
+#ifdef _WIN32
+constexpr std::string_view RunLine = "tarvel.exe SerialPort FillZeroLength AutoEnter CardFormat";
+constexpr std::string_view PortsLine = "SerialPort : com1 .. com16";
+constexpr std::string_view DefaultLine = "Default : tarvel.exe com1 10 1 1";
+#else
+constexpr std::string_view RunLine = "tarvel SerialPort FillZeroLength AutoEnter CardFormat";
+constexpr std::string_view PortsLine =
+    "SerialPort : com1 .. com16 (/dev/ttyS0 .. /dev/ttyS15) or a device such as /dev/ttyUSB0";
+constexpr std::string_view DefaultLine = "Default : tarvel com1 10 1 1";
+#endif
+
 // Each line as its number of leading blanks and its text.
 constexpr HelpLine Help[] = {
     {1, "-- Please use the following parameters for auto run--"},
-    {1, "tarvel.exe SerialPort FillZeroLength AutoEnter CardFormat"},
+    {1, RunLine},
     {0, ""},
-    {1, "SerialPort : com1 .. com16"},
+    {1, PortsLine},
     {1, "FillZeroLength : 0 .. 20"},
     {1, "AutoEnter : 0 - disable, 1 - enable"},
     {1, "CardFormat : 1 : direct convert: 4bytes HEX to 10 digit Decimal"},
@@ -37,7 +50,7 @@ constexpr HelpLine Help[] = {
     {19, "13 : 26 bit input, output 128,12345"},
     {19, "14 : \"F\"+4 Bytes hex"},
     {0, ""},
-    {1, "Default : tarvel.exe com1 10 1 1"},
+    {1, DefaultLine},
 };
 
 std::vector<std::string> BuildHelpLines()

@@ -1,8 +1,11 @@
-// Form1's received-frame handler: one call reads one reader frame, converts
-// it with the current card format and types the card.
+// Form1's received-frame handler: reads what the reader sent, cuts it into
+// frames (app/ReaderFrames.h), converts each with the current card format and
+// types the cards; whatever is not typed is said on the diagnostic stream.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/CardFormats.h"
 #include "app/KeyTyper.h"
@@ -12,8 +15,11 @@
 
 namespace {
 
-// The longest frame one read takes.
-constexpr std::int32_t kFrameLength = 100;
+// The count of one read.
+constexpr std::int32_t kReadLength = static_cast<std::int32_t>(TReaderFrames::ReadLength);
+// Reads of what is already queued, at most, in one event: 10,000 bytes. More
+// waits for the next event, so that typing is never put off for long.
+constexpr int kMostReads = 100;
 
 // Without the characters of code 32 or less at either end; those inside stay.
 std::string TrimControls(const std::string& text)
@@ -28,29 +34,34 @@ std::string TrimControls(const std::string& text)
     return text.substr(first, last - first);
 }
 
-// "02 30 41 03": every byte as two upper-case hex digits, blanks between.
+// "02 30 41 03": every byte as two upper-case hex digits, blanks between; a
+// long run shows its first bytes and its length.
 std::string HexPairs(const std::string& bytes)
 {
+    constexpr std::size_t Shown = 100;
     std::string hex;
-    hex.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
+    hex.reserve(std::min(bytes.size(), Shown) * 3 + 24);
+    for (std::size_t i = 0; i < bytes.size() && i < Shown; ++i) {
         char pair[4];
-        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
+        std::snprintf(pair, sizeof pair, "%02X", static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
         if (!hex.empty())
             hex += ' ';
         hex += pair;
     }
+    if (bytes.size() > Shown)
+        hex += " ... (" + std::to_string(bytes.size()) + " bytes)";
     return hex;
 }
 
-// The text with every control character written as \xHH, so that a
-// message quoting part of a frame stays on one line.
+// The text with every byte outside printable ASCII written as \xHH, so that
+// a message quoting part of a frame stays on one line and gives a terminal
+// no control sequence (0x80-0x9F are controls too).
 std::string OneLine(const std::string& text)
 {
     std::string line;
     for (const char c : text) {
         const auto code = static_cast<unsigned char>(c);
-        if (code < 32 || code == 127) {
+        if (code < 32 || code >= 127) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(code));
             line += escape;
@@ -65,22 +76,64 @@ std::string OneLine(const std::string& text)
 
 void TForm1::ComPort1RxChar(TComponent* /*Sender*/, std::int32_t /*Count*/)
 {
-    // Count is not used: a frame is whatever one read of up to 100
-    // characters returns under the port's read time-outs.
-    std::string frame;
-    ComPort1->ReadText(frame, kFrameLength);
+    // Count is not used. The first read waits as the port's read time-outs
+    // say (a frame ends 200 ms after its last character); then whatever is
+    // already queued is read too, so that a burst is not left behind to be
+    // taken for the next card. Each read is cut into frames, and every frame
+    // is typed in order.
+    std::vector<std::vector<TReaderPiece>> reads;  // the pieces of each read
+    std::string read;
+    ComPort1->ReadText(read, kReadLength);
+    reads.push_back(frames_.Take(read, Clock()));
+    for (int n = 1; n < kMostReads && !read.empty() && ComPort1->InQueueCount() > 0; ++n) {
+        ComPort1->ReadText(read, kReadLength);
+        reads.push_back(frames_.Take(read, Clock()));
+    }
+    // Noise that runs on from one read into the next is one piece.
+    std::vector<TReaderPiece> pieces;
+    for (auto& one : reads) {
+        for (TReaderPiece& piece : one) {
+            if (piece.Kind == TReaderPiece::TKind::Noise && !pieces.empty() &&
+                pieces.back().Kind == TReaderPiece::TKind::Noise)
+                pieces.back().Bytes += piece.Bytes;
+            else
+                pieces.push_back(std::move(piece));
+        }
+    }
+    for (const TReaderPiece& piece : pieces)
+        HandlePiece(piece);
+    frames_.Listening(Clock());
+}
 
+void TForm1::HandlePiece(const TReaderPiece& Piece)
+{
+    // Every piece that is not typed costs one line and nothing else: the
+    // reader must go on working unattended.
+    const std::string where = "serial port " + ComPort1->Port() + ": ";
+    if (Piece.Kind == TReaderPiece::TKind::Noise) {
+        const std::size_t n = Piece.Bytes.size();
+        platform::Diagnostic(where + "noise [" + HexPairs(Piece.Bytes) + "] not typed: " + std::to_string(n) +
+                             (n == 1 ? " byte" : " bytes") + " outside any frame");
+        return;
+    }
+    if (Piece.Kind == TReaderPiece::TKind::Dropped) {
+        platform::Diagnostic(where + "frame [" + HexPairs(Piece.Bytes) + "] not typed: " + Piece.Reason);
+        return;
+    }
+    const std::string& frame = Piece.Bytes;
+    if (const auto fault = FieldChecksumFault(frame)) {
+        platform::Diagnostic(where + "frame [" + HexPairs(frame) + "] not typed: " + *fault);
+        return;
+    }
     std::string card;
     try {
         card = ConvertFrame(frame);  // format 7 types its prefix here
     } catch (const EConvertError& e) {
-        // A malformed frame costs that frame only. It is reported here, where
-        // the frame is known, and not passed on: the port's event delivery
-        // would only repeat the message without the frame (and, delivering
-        // through window messages, would show it in an error box), while
-        // the reader must go on working unattended.
-        platform::Diagnostic("serial port " + ComPort1->Port() + ": frame [" + HexPairs(frame) +
-                             "] not typed: " + OneLine(e.Message()));
+        // Reported here, where the frame is known, and not passed on: the
+        // port's event delivery would only repeat the message without the
+        // frame (and, delivering through window messages, would show it in
+        // an error box).
+        platform::Diagnostic(where + "frame [" + HexPairs(frame) + "] not typed: " + OneLine(e.Message()));
         return;
     }
     TypeText(TrimControls(card));

@@ -101,6 +101,7 @@ int Run(const std::vector<std::string>& arguments)
 int main(int argc, char** argv)
 {
     SetMainThread();
+    platform::IgnoreBrokenPipes();
     // Ended from outside (a service stopping, Ctrl+C): the typer stops
     // between two keys, abandoning the rest of a card it is typing, and the
     // request is handed to the main thread, whose loop then quits; Form1

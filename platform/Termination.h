@@ -15,4 +15,9 @@ namespace platform {
 // signals are blocked in every thread and taken by a watcher thread.
 void WatchTerminationRequests(std::function<void()> onRequest);
 
+// Writing to a pipe or socket whose reader has gone fails with an error
+// instead of ending the program (SIGPIPE on Linux; nothing to do on
+// Windows): a diagnostic line nobody reads costs that line only.
+void IgnoreBrokenPipes();
+
 }  // namespace platform

@@ -46,10 +46,11 @@ scripts/test-deb.sh
 
 step "Fuzz targets: build, then a short run of each"
 cmake --preset fuzz
-cmake --build --preset fuzz --target convert_frame_fuzzer integer_text_fuzzer ini_text_fuzzer mo_catalog_fuzzer
+cmake --build --preset fuzz --target convert_frame_fuzzer integer_text_fuzzer ini_text_fuzzer mo_catalog_fuzzer reader_frames_fuzzer
 build/fuzz/fuzz/convert_frame_fuzzer -runs=20000 -max_len=128
 build/fuzz/fuzz/integer_text_fuzzer -runs=20000 -max_len=64
 build/fuzz/fuzz/ini_text_fuzzer -runs=20000 -max_len=256
 build/fuzz/fuzz/mo_catalog_fuzzer -runs=20000 -max_len=512
+build/fuzz/fuzz/reader_frames_fuzzer -runs=20000 -max_len=512
 
 step "all tests passed"

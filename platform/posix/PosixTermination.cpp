@@ -31,4 +31,9 @@ void WatchTerminationRequests(std::function<void()> onRequest)
     }).detach();
 }
 
+void IgnoreBrokenPipes()
+{
+    signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace platform

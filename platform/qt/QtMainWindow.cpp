@@ -23,11 +23,15 @@
 #include <QWidget>
 
 #include <X11/Xlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -79,13 +83,40 @@ private:
     std::unique_ptr<QApplication> app_;
 };
 
+// A Wayland compositor listens where WAYLAND_DISPLAY names: a socket path, or
+// a name in XDG_RUNTIME_DIR. A name that nothing serves is no display.
+bool WaylandReachable()
+{
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (name == nullptr || *name == '\0')
+        return false;
+    std::string path = name;
+    if (path.front() != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime == nullptr || *runtime == '\0')
+            return false;
+        path = std::string(runtime) + "/" + path;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool reached = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return reached;
+}
+
 // QApplication ends the process when it cannot reach a display; say so
 // before, as an error the program can report.
 void CheckDisplay()
 {
     if (IsSet("QT_QPA_PLATFORM"))
         return;  // the caller chose a platform plugin (offscreen, wayland, xcb)
-    if (IsSet("WAYLAND_DISPLAY"))
+    if (WaylandReachable())
         return;
     if (!IsSet("DISPLAY"))
         throw std::runtime_error("Cannot show the window: no display (DISPLAY is not set)");

@@ -27,4 +27,6 @@ void WatchTerminationRequests(std::function<void()> onRequest)
     SetConsoleCtrlHandler(ConsoleEvent, TRUE);
 }
 
+void IgnoreBrokenPipes() {}
+
 }  // namespace platform

@@ -78,7 +78,6 @@ TEST_F(CardFormatsTest, WorkedExamples)
         {"largest unsigned", "\x02" "00FFFFFFFF", 1, 10, "4294967295", "4294967295 Enter"},
         {"format 2 never above 2147483647", "\x02" "00FFFFFFF7", 2, 10, "2147483647", "2147483647 Enter"},
         {"short: fewer characters", "\x02" "00AABB", 9, 10, "AABB", "000000aabb Enter"},
-        {"short: empty frame", "", 14, 10, "F", "000000000f Enter"},
         {"parity over two digits", "\x02" "0000AB", 8, 10, "427", "0000000427 Enter"},
         {"parity over one digit", "\x02" "0000A", 8, 10, "10", "0000000010 Enter"},
     };
@@ -129,6 +128,17 @@ TEST_F(CardFormatsTest, BadSlicesRaiseTheConversionError)
         {"\x02" "X", 13, "$X"},
         {"\x02" "12", 13, "$"},
         {"\x02" "12GG", 13, "$GG"},
+        // The copying formats take only hex digits too: a frame of NULs or
+        // control characters, or one too short for the slice, is no card.
+        {"", 9, "$"},
+        {"", 12, "$"},
+        {"", 14, "$"},
+        {"\x02" "0G-", 9, "$-"},
+        {std::string("\x02" "00\0\0\0\0\0\0\0\0\x03", 12), 9, std::string("$\0\0\0\0\0\0\0\0", 9)},
+        {"\x02" "00\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x03", 12, "$\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01"},
+        {"\x02" "00 x", 14, "$ x"},
+        {"\x02" "00AA BBCC", 9, "$AA BBCC"},
+        {"\x02" "00AABB\x03GG", 12, "$AABB\x03GG"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format) + ", frame \"" + c.frame + "\"");
@@ -142,19 +152,18 @@ TEST_F(CardFormatsTest, BadSlicesRaiseTheConversionError)
     }
 }
 
-TEST_F(CardFormatsTest, UnconvertedFormatsNeverFail)
+TEST_F(CardFormatsTest, CopyingFormatsPassHexDigitsWithControlsAtTheEndsUnchanged)
 {
+    // The handler trims the controls; positions and the text stay as sent.
     const struct {
         std::string frame;
         std::int32_t format;
         std::string text;
     } cases[] = {
-        {"", 9, ""},
-        {"", 12, ""},
-        {"", 14, " F"},
-        {"\x02" "0G-", 9, "-"},
         {"\x02" "00AB\r\n\x1B", 12, "AB\r\n\x1B"},
-        {"\x02" "00 x", 14, " F x"},
+        {"\x02" "00AABB\x03", 9, "AABB\x03"},
+        {"\x02" "00aabbccdd\r\n\x03", 14, " Faabbccdd"},
+        {"\x02" "00\r\nAB", 9, "\r\nAB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format));
@@ -171,16 +180,28 @@ TEST_F(CardFormatsTest, Format7TypesThePrefixThenPauses)
     EXPECT_EQ(keyboard.Timeline(), "1 p20 7 p20 0 p20 p20");
 }
 
-TEST_F(CardFormatsTest, Format7PrefixIsTypedEvenWhenTheNumberFails)
+TEST_F(CardFormatsTest, Format7TypesNothingWhenTheNumberFails)
 {
+    // The prefix alone would run into the next card's keys.
     CardFormat = 7;
-    try {
-        ConvertFrame("\x02" "0A");
-        ADD_FAILURE() << "no conversion error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), InvalidInteger("$"));
+    const struct {
+        const char* frame;
+        const char* message;
+    } cases[] = {
+        {"\x02" "0A", "$"},             // cut short after the prefix
+        {"\x02" "0FXYZ\x03", "$XYZ\x03"},  // a bad number after a good prefix
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame);
+        keyboard.events.clear();
+        try {
+            ConvertFrame(c.frame);
+            ADD_FAILURE() << "no conversion error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), InvalidInteger(c.message));
+        }
+        EXPECT_EQ(keyboard.Timeline(), "");
     }
-    EXPECT_EQ(keyboard.Timeline(), "0 p20 1 p20 0 p20 p20");
 }
 
 TEST_F(CardFormatsTest, Format7BadPrefixTypesNothing)

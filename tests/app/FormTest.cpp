@@ -207,9 +207,26 @@ TEST(HelpTextTest, TwentyThreeLinesWithTheirLeadingBlanks)
     }
     EXPECT_EQ(lines[18], std::string(19, ' ') + "12 : 7 Bytes Card  14 Hex");
     EXPECT_EQ(lines[20], std::string(19, ' ') + "14 : \"F\"+4 Bytes hex");
-    EXPECT_EQ(lines[22], " Default : tarvel.exe com1 10 1 1");
-    EXPECT_EQ(UsageText(), "Usage: tarvel SerialPort FillZeroLength AutoEnter CardFormat\n"
-                           "Default : tarvel.exe com1 10 1 1");
+}
+
+// The lines that name the program and its ports are the platform's own.
+TEST(HelpTextTest, NamesTheProgramAndThePortsOfThisPlatform)
+{
+#ifdef _WIN32
+    const char* run = " tarvel.exe SerialPort FillZeroLength AutoEnter CardFormat";
+    const char* ports = " SerialPort : com1 .. com16";
+    const char* byDefault = "Default : tarvel.exe com1 10 1 1";
+#else
+    const char* run = " tarvel SerialPort FillZeroLength AutoEnter CardFormat";
+    const char* ports = " SerialPort : com1 .. com16 (/dev/ttyS0 .. /dev/ttyS15) or a device such as /dev/ttyUSB0";
+    const char* byDefault = "Default : tarvel com1 10 1 1";
+#endif
+    const std::vector<std::string>& lines = HelpLines();
+    ASSERT_EQ(lines.size(), 23u);
+    EXPECT_EQ(lines[1], run);
+    EXPECT_EQ(lines[3], ports);
+    EXPECT_EQ(lines[22], std::string(" ") + byDefault);
+    EXPECT_EQ(UsageText(), std::string("Usage: tarvel SerialPort FillZeroLength AutoEnter CardFormat\n") + byDefault);
 }
 
 // --- The start-up timer -------------------------------------------------------------------

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,9 +50,43 @@ bool ReadSome(int& fd, std::string& into, Clock::time_point deadline)
     }
 }
 
+// In a freshly forked child: a mount namespace with /dev/null over `path`.
+// Only calls that are safe after fork. Returns false on failure, with errno.
+bool HideInChild(const char* path)
+{
+    if (unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+        return false;
+    // Nothing done here may reach the parent's mounts.
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return false;
+    return mount("/dev/null", path, nullptr, MS_BIND, nullptr) == 0;
+}
+
+void SayInChild(const char* what)
+{
+    const char* reason = std::strerror(errno);
+    (void)!write(STDERR_FILENO, what, std::strlen(what));
+    (void)!write(STDERR_FILENO, reason, std::strlen(reason));
+    (void)!write(STDERR_FILENO, "\n", 1);
+}
+
 }  // namespace
 
-Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
+bool CanHide(const std::string& path)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(HideInChild(path.c_str()) ? 0 : 1);
+    if (pid < 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+             const std::string& hidden)
 {
     // Everything is made before fork: the child only calls what is safe there.
     std::vector<std::string> variables;
@@ -88,6 +124,10 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
         dup2(null, STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
         dup2(err[1], STDERR_FILENO);
+        if (!hidden.empty() && !HideInChild(hidden.c_str())) {
+            SayInChild("cannot hide a path from the child: ");
+            _exit(126);
+        }
         execve(argp[0], argp.data(), envp.data());
         _exit(127);
     }

@@ -17,13 +17,24 @@ namespace e2e {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// Whether a child can be given a view of the file system in which `path` is
+// /dev/null: a mount namespace of its own (in a user namespace of its own
+// when the test is not privileged) with /dev/null bound over the path. Used
+// to keep tarvel from reaching /dev/uinput, so that it types through XTest
+// into the test's display, as it does on any machine without uinput.
+bool CanHide(const std::string& path);
+
 class Child {
 public:
     // Starts argv[0] (a path) with the test's environment plus `extraEnv`
     // ("NAME=value", replacing a variable of that name). Standard input is
     // /dev/null; standard output and standard error go to pipes. Throws
     // std::runtime_error when it cannot start.
-    Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {});
+    // With `hidden` set, the child runs in a mount namespace of its own in
+    // which that path is /dev/null (see HideInChild); when that cannot be
+    // made, the child ends with status 126 and says why on standard error.
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv = {},
+          const std::string& hidden = {});
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;

@@ -36,6 +36,12 @@ FrameOptions WithCrLf()
     o.crlf = true;
     return o;
 }
+FrameOptions WithBadChecksum()
+{
+    FrameOptions o;
+    o.badChecksum = true;
+    return o;
+}
 FrameOptions WithLowerCase()
 {
     FrameOptions o;
@@ -74,6 +80,11 @@ const FrameCase kFrames[] = {
     // Bytes as hex pairs.
     {"bytes with separators", "bytes:02 41-42:43\t03", FrameStyle::Field, {}, "\x02" "ABC" "\x03"},
     {"bytes default, colons between pairs", "00:ff", FrameStyle::Bytes, {}, "\0\xFF"s},
+
+    // Check digits that do not match: every bit of the right ones flipped.
+    {"bad checksum", "AABBCCDD", FrameStyle::Field, WithBadChecksum(), "\x02" "00AABBCCDD" "FF" "\x03"},
+    {"bad checksum with a version", "0F12345678", FrameStyle::Field, WithBadChecksum(),
+     "\x02" "0F12345678" "F8" "\x03"},
 };
 
 void PrintTo(const FrameCase& c, std::ostream* os)
@@ -115,6 +126,10 @@ const BadCase kBadItems[] = {
     {"bytes:0x12", FrameStyle::Field, "0x12", "hex pairs"},
     {"bytes:1 2", FrameStyle::Field, "1 2", "hex pairs"},
     {"bytes: ", FrameStyle::Field, "bytes: ", "nothing to send"},
+    {"noise:", FrameStyle::Field, "", "count of bytes"},
+    {"noise:0", FrameStyle::Field, "0", "count of bytes"},
+    {"noise:1000001", FrameStyle::Field, "1000001", "count of bytes"},
+    {"noise:12ab", FrameStyle::Field, "12ab", "count of bytes"},
     {"hex:AABBCCDD", FrameStyle::Field, "hex:AABBCCDD", "unknown frame style \"hex\""},
     {"hex:AABBCCDD", FrameStyle::Bare, "hex:AABBCCDD", "unknown frame style \"hex\""},
 };
@@ -149,6 +164,19 @@ TEST(FrameErrors, ShowControlBytesEscapedOnOneLine)
     } catch (const FrameError& e) {
         EXPECT_NE(std::string(e.what()).find("\"\\x02\\x0A\""), std::string::npos) << e.what();
     }
+}
+
+TEST(FrameNoise, HexDigitsOfTheCountWithNoFrameMarkAndTheSameEveryTime)
+{
+    for (const std::size_t count : {1u, 2000u, 10000u}) {
+        const std::string noise = BuildFrame("noise:" + std::to_string(count), FrameStyle::Field, {});
+        ASSERT_EQ(noise.size(), count);
+        EXPECT_EQ(noise.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+        EXPECT_EQ(noise, reader::NoiseBytes(count));
+    }
+    // Not one byte repeated: a burst, not a run of one character.
+    const std::string noise = reader::NoiseBytes(64);
+    EXPECT_NE(noise.find_first_not_of(noise[0]), std::string::npos);
 }
 
 TEST(FrameStyles, NamesGoBothWays)

@@ -40,6 +40,17 @@ TEST(ReaderOptions, ValuesInBothSpellings)
     EXPECT_TRUE(o.report);
 }
 
+TEST(ReaderOptions, FaultsToSend)
+{
+    const Options o = ParseOptions({"--split=300", "--bad-checksum", "AABBCCDD", "noise:3"});
+    EXPECT_EQ(o.splitMs, 300u);
+    EXPECT_FALSE(o.together);
+    ASSERT_EQ(o.frames.size(), 2u);
+    EXPECT_EQ(o.frames[0], "\x02" "00AABBCCDDFF" "\x03");
+    EXPECT_EQ(o.frames[1].size(), 3u);
+    EXPECT_TRUE(ParseOptions({"--together", "AABBCCDD", "0F12345678"}).together);
+}
+
 TEST(ReaderOptions, OptionsApplyToCardsNamedBeforeThem)
 {
     const Options o = ParseOptions({"AABBCCDD", "--crlf", "--version-byte", "01", "bare:12"});
@@ -113,6 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArgs{{"--wiat-open"}, "\"--wiat-open\""},
                       BadArgs{{"-x"}, "\"-x\""},
                       BadArgs{{"--hold", "10", "--exit-after-send"}, "exclude each other"},
+                      BadArgs{{"--split", "0"}, "\"0\" for --split"},
+                      BadArgs{{"--split", "100", "--together"}, "exclude each other"},
+                      BadArgs{{"--together=1"}, "takes no value"},
                       BadArgs{{"AABBCCDD", "XYZ"}, "\"XYZ\""},
                       BadArgs{{"raw:\\x0"}, "\"\\x0\""}));
 
@@ -121,6 +135,7 @@ TEST(ReaderHelp, ExplainsEveryOption)
     const std::string help = reader::HelpText();
     for (const char* option : {"--style", "--version-byte", "--crlf", "--lower", "--baud", "--gap", "--wait-open",
                                "--delay", "--link", "--hold", "--exit-after-send", "--report", "--help", "Examples",
+                               "--bad-checksum", "--split", "--together", "noise:",
                                "Exit status"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }

@@ -13,12 +13,16 @@ struct StyleEntry {
     const char* name;
 };
 
-constexpr std::array<StyleEntry, 4> kStyles{{
+constexpr std::array<StyleEntry, 5> kStyles{{
     {FrameStyle::Field, "field"},
     {FrameStyle::Bare, "bare"},
     {FrameStyle::Raw, "raw"},
     {FrameStyle::Bytes, "bytes"},
+    {FrameStyle::Noise, "noise"},
 }};
+
+// The most noise one item gives.
+constexpr std::size_t kMostNoise = 1000000;
 
 int HexValue(char c)
 {
@@ -109,7 +113,7 @@ FrameStyle StyleFromName(std::string_view name)
     for (const auto& entry : kStyles) {
         if (name == entry.name) return entry.style;
     }
-    throw FrameError("unknown frame style " + Quoted(name) + ": use field, bare, raw or bytes");
+    throw FrameError("unknown frame style " + Quoted(name) + ": use field, bare, raw, bytes or noise");
 }
 
 std::uint8_t FieldChecksum(std::uint8_t version, std::uint32_t card)
@@ -126,10 +130,26 @@ std::string FieldFrame(std::uint8_t version, std::uint32_t card, const FrameOpti
     for (int shift = 24; shift >= 0; shift -= 8) {
         AppendHexByte(frame, static_cast<std::uint8_t>(card >> shift), options.lowerCase);
     }
-    AppendHexByte(frame, FieldChecksum(version, card), options.lowerCase);
+    const std::uint8_t sum = FieldChecksum(version, card);
+    AppendHexByte(frame, options.badChecksum ? static_cast<std::uint8_t>(~sum) : sum, options.lowerCase);
     if (options.crlf) frame += "\r\n";
     frame += kEtx;
     return frame;
+}
+
+std::string NoiseBytes(std::size_t count)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string noise;
+    noise.reserve(count);
+    std::uint32_t state = 0x2545F491;  // xorshift: cheap, and the same every time
+    for (std::size_t i = 0; i < count; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        noise += digits[state & 0x0F];
+    }
+    return noise;
 }
 
 std::string ParseEscapes(std::string_view text)
@@ -221,13 +241,26 @@ std::string BuildFrame(std::string_view item, FrameStyle defaultStyle, const Fra
             value = item.substr(colon + 1);
         } else if (defaultStyle != FrameStyle::Raw && defaultStyle != FrameStyle::Bytes) {
             throw FrameError("unknown frame style " + Quoted(prefix) + " in card " + Quoted(item) +
-                             ": use field:, bare:, raw: or bytes:");
+                             ": use field:, bare:, raw:, bytes: or noise:");
         }
     }
 
     switch (style) {
     case FrameStyle::Field: return FieldFromItem(value, options);
     case FrameStyle::Bare: return BareFromItem(value, options);
+    case FrameStyle::Noise: {
+        std::size_t count = 0;
+        bool ok = !value.empty() && value.size() <= 7;
+        for (const char c : value) {
+            ok = ok && c >= '0' && c <= '9';
+            if (ok) count = count * 10 + static_cast<std::size_t>(c - '0');
+        }
+        if (!ok || count == 0 || count > kMostNoise) {
+            throw FrameError("bad noise " + Quoted(value) + ": give a count of bytes from 1 to " +
+                             std::to_string(kMostNoise));
+        }
+        return NoiseBytes(count);
+    }
     case FrameStyle::Raw:
     case FrameStyle::Bytes: {
         std::string bytes = style == FrameStyle::Raw ? ParseEscapes(value) : ParseHexBytes(value);

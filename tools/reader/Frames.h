@@ -7,6 +7,7 @@
 //   bare:AABBCCDD     just the hex text
 //   raw:\x02AB\r\x03  any bytes, written as text with C-style escapes
 //   bytes:02 41 03    any bytes, written as hex pairs
+//   noise:2000        that many bytes of line noise: hex digits, no STX or ETX
 // Without a prefix the item has the default style.
 
 #include <cstdint>
@@ -16,11 +17,12 @@
 
 namespace reader {
 
-enum class FrameStyle { Field, Bare, Raw, Bytes };
+enum class FrameStyle { Field, Bare, Raw, Bytes, Noise };
 
-// The name used in prefixes and in --style ("field", "bare", "raw", "bytes").
+// The name used in prefixes and in --style ("field", "bare", "raw", "bytes",
+// "noise").
 const char* StyleName(FrameStyle style);
-// Throws FrameError when the name is none of the four.
+// Throws FrameError when the name is none of them.
 FrameStyle StyleFromName(std::string_view name);
 
 struct FrameOptions {
@@ -30,6 +32,9 @@ struct FrameOptions {
     bool crlf = false;
     // Lower-case hex digits in field frames (bare frames keep what is given).
     bool lowerCase = false;
+    // Field frames with check digits that do not match (the right ones with
+    // every bit flipped).
+    bool badChecksum = false;
 };
 
 // A card item that cannot be turned into bytes. The message names the item.
@@ -47,6 +52,10 @@ std::uint8_t FieldChecksum(std::uint8_t version, std::uint32_t card);
 
 // The bytes of one card item; throws FrameError naming the item.
 std::string BuildFrame(std::string_view item, FrameStyle defaultStyle, const FrameOptions& options);
+
+// `count` bytes of noise as a reader at the wrong speed or a noisy line
+// gives: upper-case hex digits, the same ones for the same count.
+std::string NoiseBytes(std::size_t count);
 
 // "\r", "\n", "\t", "\0", "\\" and "\xHH" (exactly two hex digits);
 // every other character stands for itself. Throws FrameError on an unknown

@@ -105,6 +105,14 @@ Options ParseOptions(const std::vector<std::string>& args)
         } else if (name == "--lower") {
             flag();
             options.frame.lowerCase = true;
+        } else if (name == "--bad-checksum") {
+            flag();
+            options.frame.badChecksum = true;
+        } else if (name == "--split") {
+            options.splitMs = ParseNumber(name, value(), 1, kMaxMs, "milliseconds");
+        } else if (name == "--together") {
+            flag();
+            options.together = true;
         } else if (name == "--baud") {
             options.baud = ParseNumber(name, value(), kMinBaud, kMaxBaud, "a baud rate");
         } else if (name == "--gap") {
@@ -129,6 +137,9 @@ Options ParseOptions(const std::vector<std::string>& args)
         }
     }
 
+    if (options.together && options.splitMs != 0) {
+        throw UsageError("--together and --split exclude each other");
+    }
     if (options.holdMs && options.exitAfterSend) {
         throw UsageError("--hold and --exit-after-send exclude each other");
     }
@@ -177,20 +188,28 @@ Cards
                       e.g. raw:'\x02ZZZZ\x03' or raw:'\x0200AABB' (cut short)
   bytes:HEX           any bytes as hex pairs, blanks, ':' or '-' between them,
                       e.g. bytes:'02 41 42 03'
+  noise:N             N bytes of line noise (1 to 1000000): hex digits with no
+                      STX or ETX, as a reader at the wrong speed may send;
+                      the same bytes every time
   Hex digits may be upper or lower case. A style prefix is always recognised;
   without one a card has the --style.
 
 Options
-  --style STYLE       field (default), bare, raw or bytes
+  --style STYLE       field (default), bare, raw, bytes or noise
   --version-byte HH   the version byte of 8-digit field cards (default 00)
   --crlf              CR LF before ETX in field frames, after the text in bare
   --lower             lower-case hex digits in field frames
+  --bad-checksum      field frames with check digits that do not match
   --baud N            pace the bytes as the line would: 10 bits a byte at N
                       baud (9600: about 1 ms a byte); without it each frame is
                       written at once
   --gap MS            at least MS milliseconds from the last byte of a frame to
                       the first of the next (default 500; tarvel takes bytes
                       less than 200 ms apart as one frame)
+  --split MS          write each frame in three parts, MS milliseconds apart
+                      (a pause inside a frame)
+  --together          write the cards named on the command line in one write,
+                      with no gap (several frames in one read)
   --wait-open         send nothing until the other side has opened the device,
                       then wait --delay (300 ms unless given) so that it is set
                       up and listening

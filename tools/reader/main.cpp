@@ -116,7 +116,14 @@ public:
     {
         if (lastEnd_) waiter_.SleepUntil(*lastEnd_ + std::chrono::milliseconds(options_.gapMs));
         pty_.DiscardInput();
-        if (byteTime_.count() == 0) {
+        if (options_.splitMs != 0) {
+            // Three parts with a pause between them: cut at a third and two.
+            const std::size_t cuts[] = {0, frame.size() / 3, frame.size() * 2 / 3, frame.size()};
+            for (int part = 0; part < 3; ++part) {
+                if (part != 0) waiter_.SleepUntil(Clock::now() + std::chrono::milliseconds(options_.splitMs));
+                Write(frame.data() + cuts[part], cuts[part + 1] - cuts[part]);
+            }
+        } else if (byteTime_.count() == 0) {
             Write(frame.data(), frame.size());
         } else {
             // Each byte at its own deadline from the frame's start, so that
@@ -259,7 +266,13 @@ void Run(PseudoTerminal& pty, Waiter& waiter, const Options& options, int& statu
     Sender sender(pty, waiter, options);
     LineInput input(waiter);
     if (!options.frames.empty()) {
-        for (const std::string& frame : options.frames) sender.Send(frame);
+        if (options.together) {
+            std::string all;
+            for (const std::string& frame : options.frames) all += frame;
+            sender.Send(all);
+        } else {
+            for (const std::string& frame : options.frames) sender.Send(frame);
+        }
     } else {
         int lineNumber = 0;
         while (const auto line = input.Next()) {

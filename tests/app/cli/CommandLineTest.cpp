@@ -60,12 +60,19 @@ std::vector<std::string> Environment(const std::map<std::string, std::string>& e
 // tarvel as a child process with its standard output and error captured.
 class Tarvel {
 public:
-    Tarvel(const std::vector<std::string>& arguments, const std::vector<std::string>& env)
+    // errorReaderGone: standard error is a pipe whose reading end is already
+    // closed, as when whatever read tarvel's output has gone away.
+    Tarvel(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
+           bool errorReaderGone = false)
     {
         int out[2];
         int err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe");
+        if (errorReaderGone) {
+            close(err[0]);
+            err[0] = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -236,7 +243,7 @@ bool WaitFor(int seconds, Condition condition)
 
 const std::string Usage =
     "tarvel: Usage: tarvel SerialPort FillZeroLength AutoEnter CardFormat\n"
-    "Default : tarvel.exe com1 10 1 1.\n";
+    "Default : tarvel com1 10 1 1.\n";
 
 TEST(CommandLineTest, AWrongNumberOfArgumentsGivesTheUsageAndStatus2)
 {
@@ -260,7 +267,9 @@ TEST(CommandLineTest, HelpPrintsTheHelpTextWithoutADisplay)
         ASSERT_EQ(lines.size(), 23u) << help;
         EXPECT_EQ(lines[0], " -- Please use the following parameters for auto run--");
         EXPECT_EQ(lines[18], "                   12 : 7 Bytes Card  14 Hex");
-        EXPECT_EQ(lines[22], " Default : tarvel.exe com1 10 1 1");
+        EXPECT_EQ(lines[1], " tarvel SerialPort FillZeroLength AutoEnter CardFormat");
+        EXPECT_EQ(lines[3], " SerialPort : com1 .. com16 (/dev/ttyS0 .. /dev/ttyS15) or a device such as /dev/ttyUSB0");
+        EXPECT_EQ(lines[22], " Default : tarvel com1 10 1 1");
         EXPECT_EQ(tarvel.Err(), "");
     }
 }
@@ -321,12 +330,28 @@ TEST(CommandLineTest, TheShippedCatalogsTranslateTheOpenError)
     }
 }
 
+// A diagnostic line that cannot be written costs that line only.
+TEST(CommandLineTest, AStandardErrorWithoutAReaderDoesNotEndTheProgram)
+{
+    Tarvel tarvel({"/dev/tarvel-test-no-such-port", "10", "1", "1"}, Environment(), true);
+    EXPECT_EQ(tarvel.Wait(30), 1) << "128 + 13 is death by SIGPIPE";
+}
+
 TEST(CommandLineTest, NoArgumentsWithoutADisplayCannotShowTheWindow)
 {
-    Tarvel tarvel({}, Environment());
-    EXPECT_EQ(tarvel.Wait(30), 1);
-    // No full stop after ")", which sorts before ".".
-    EXPECT_EQ(tarvel.Err(), "tarvel: Cannot show the window: no display (DISPLAY is not set)\n");
+    const std::map<std::string, std::string> environments[] = {
+        {},
+        // A Wayland display that nothing serves is no display either.
+        {{"WAYLAND_DISPLAY", "tarvel-test-no-such-wayland"}},
+        {{"WAYLAND_DISPLAY", "/nonexistent/tarvel-test-wayland-0"}},
+    };
+    for (const auto& extra : environments) {
+        SCOPED_TRACE(extra.empty() ? "nothing set" : extra.begin()->second);
+        Tarvel tarvel({}, Environment(extra));
+        EXPECT_EQ(tarvel.Wait(30), 1);
+        // No full stop after ")", which sorts before ".".
+        EXPECT_EQ(tarvel.Err(), "tarvel: Cannot show the window: no display (DISPLAY is not set)\n");
+    }
 }
 
 // Four arguments need neither a display nor Qt's platform: with uinput the

@@ -28,6 +28,10 @@ frame_aabbccdd=$(hexof '\00200AABBCCDD00\003')
 frame_0faabbccdd=$(hexof '\0020FAABBCCDD0F\003')
 frame_lower_crlf=$(hexof '\00200aabbccdd00\r\n\003')
 frame_malformed=$(hexof '\002ZZZZZZZZZZZZ\003')
+frame_0f12345678=$(hexof '\0020F1234567807\003')
+# 2,000 bytes of hex text with no frame mark, as a reader at the wrong speed
+# sends.
+noise_2000=$(i=0; while [ $i -lt 125 ]; do printf '0123456789ABCDEF'; i=$((i + 1)); done | od -An -v -tx1 | tr -d ' \n')
 
 # run NAME FORMAT EXPECTED-HEX FRAME-HEX...
 run() {
@@ -60,6 +64,12 @@ grep -q "frame \[02 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 03\] not typed: " "$erro
 run "format 7: the prefix first" 7 "$(hexof '0152864434397\n')" "$frame_0faabbccdd"
 run "format 10: a Tab inside" 10 "$(hexof '00187\t52445\n')" "$frame_aabbccdd"
 run "format 14: lower-case hex on the letter keys" 14 "$(hexof '0faabbccdd\n')" "$frame_lower_crlf"
+# Frames are cut at their marks: two in one write are two cards.
+run "two frames in one write" 1 "$(hexof '2864434397\n0305419896\n')" "$frame_aabbccdd$frame_0f12345678"
+# A burst of noise types nothing, is reported, and the port keeps listening.
+run "a burst of 2,000 noise bytes, then a card" 1 "$(hexof '2864434397\n')" "$noise_2000" "$frame_aabbccdd"
+grep -q "bytes outside any frame" "$errors" ||
+  fail "the burst was not reported: $(cat "$errors")"
 
 # The French layout on the X display, which Wine's keyboard follows: the
 # digits sit on the Shift level and "a" where US has "q", so every key must
