@@ -30,7 +30,7 @@ void TReaderFrames::Noise(std::vector<TReaderPiece>& Out, std::string Bytes)
         Out.push_back({TReaderPiece::TKind::Noise, std::move(Bytes), {}});
 }
 
-std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int64_t NowMs)
+std::vector<TReaderPiece> TReaderFrames::Expire(std::int64_t NowMs)
 {
     std::vector<TReaderPiece> out;
     if (open_ && NowMs - openSince_ > WaitMs) {
@@ -38,6 +38,19 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
         open_.reset();
         skipping_ = true;  // what is left of it, up to its ETX, goes with it
     }
+    return out;
+}
+
+std::optional<std::int64_t> TReaderFrames::ExpiresAt() const
+{
+    if (!open_)
+        return std::nullopt;
+    return openSince_ + WaitMs + 1;
+}
+
+std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int64_t NowMs)
+{
+    std::vector<TReaderPiece> out = Expire(NowMs);
     if (noiseAt_ && NowMs - *noiseAt_ > WaitMs)
         noiseAt_.reset();
 

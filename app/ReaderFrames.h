@@ -10,7 +10,8 @@
 //   cannot be meant, see below): noise;
 // - a frame whose ETX had not come one second after its STX (or after the
 //   port listened again, see Listening), checked when the next read arrives
-//   (the rest of it, up to its ETX, goes with it);
+//   or by Expire when the reader has fallen silent (the rest of it, up to its
+//   ETX, goes with it);
 // - a frame that an STX interrupts before its ETX;
 // - a frame longer than LongestFrame characters without its ETX (the rest up
 //   to its ETX goes with it).
@@ -57,6 +58,15 @@ public:
 
     // True while a frame is open (its STX seen, its ETX not yet).
     bool Waiting() const { return open_.has_value(); }
+
+    // The open frame, dropped when its ETX has not come within WaitMs by
+    // NowMs; nothing otherwise. For a reader that falls silent in the middle
+    // of a frame: no next read would ever tell its loss.
+    std::vector<TReaderPiece> Expire(std::int64_t NowMs);
+
+    // The time from which Expire drops the open frame; nothing while no frame
+    // is open.
+    std::optional<std::int64_t> ExpiresAt() const;
 
 private:
     static void Drop(std::vector<TReaderPiece>& Out, std::string Bytes, std::string Reason);

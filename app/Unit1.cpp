@@ -86,6 +86,9 @@ TForm1::TForm1(TComponent* AOwner, const TWindowFactory& CreateWindow) : TCompon
     Reopener = new TPortReopener(this, *ComPort1);
     Reopener->SetName("Reopener");
     ComPort1->SetOnLost([this](TComponent* Sender, std::uint32_t ErrorCode) { ComPort1Lost(Sender, ErrorCode); });
+    frameTimer_ = new TTimer(this);
+    frameTimer_->SetEnabled(false);
+    frameTimer_->SetOnTimer([this](TComponent*) { OpenFrameTimer(); });
 }
 
 void TForm1::ComPort1Lost(TComponent* /*Sender*/, std::uint32_t ErrorCode)

@@ -99,8 +99,13 @@ private:
     void CheckKeyboard() const;
 
     void HandlePiece(const TReaderPiece& Piece);
+    // Runs frameTimer_ exactly while a frame waits for its ETX, to tell its
+    // loss when the reader falls silent for good.
+    void WatchOpenFrame();
+    void OpenFrameTimer();
 
     TReaderFrames frames_;
+    TTimer* frameTimer_ = nullptr;  // owned; not part of the stored form
     std::unique_ptr<platform::IMainWindow> window_;
     std::vector<std::string> arguments_;
     std::unique_ptr<platform::IKeyboard> keyboard_;

@@ -3,6 +3,7 @@
 // types the cards; whatever is not typed is said on the diagnostic stream.
 
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -103,6 +104,27 @@ void TForm1::ComPort1RxChar(TComponent* /*Sender*/, std::int32_t /*Count*/)
     for (const TReaderPiece& piece : pieces)
         HandlePiece(piece);
     frames_.Listening(Clock());
+    WatchOpenFrame();
+}
+
+void TForm1::WatchOpenFrame()
+{
+    frameTimer_->SetEnabled(false);
+    const std::optional<std::int64_t> at = frames_.ExpiresAt();
+    if (!at)
+        return;  // nothing waits: no timer, no wake-up
+    const std::int64_t wait = std::clamp<std::int64_t>(*at - Clock(), 1, TReaderFrames::WaitMs + 1);
+    frameTimer_->SetInterval(static_cast<std::uint32_t>(wait));
+    frameTimer_->SetEnabled(true);
+}
+
+void TForm1::OpenFrameTimer()
+{
+    // A loop's timer may fire a little early: the frame is dropped only once
+    // its second is really up, and watched again otherwise.
+    for (const TReaderPiece& piece : frames_.Expire(Clock()))
+        HandlePiece(piece);
+    WatchOpenFrame();
 }
 
 void TForm1::HandlePiece(const TReaderPiece& Piece)

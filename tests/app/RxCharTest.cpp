@@ -11,11 +11,13 @@
 #include "app/KeyTyper.h"
 #include "app/Settings.h"
 #include "app/Unit1.h"
+#include "framework/EventLoop.h"
 #include "platform/Diagnostics.h"
 #include "platform/MemoryWindow.h"
 #include "platform/fake/FakeKeyboard.h"
 #include "platform/fake/FakeSerialApi.h"
 #include "serial/ComPortErrors.h"
+#include "tests/app/ClockLoop.h"
 
 namespace {
 
@@ -271,6 +273,62 @@ TEST_F(RxCharTest, ANoiseLineShowsTheFirstHundredBytesAndTheCount)
     for (int i = 0; i < 100; ++i)
         shown += i == 0 ? "42" : " 42";
     EXPECT_EQ(diagnostics[0], "serial port COM3: noise [" + shown + " ... (250 bytes)] not typed: 250 bytes outside any frame");
+}
+
+// --- A reader that falls silent in the middle of a frame ----------------------------
+
+// The form on a loop whose clock the test moves: the frame that never gets
+// its ETX is told once its second is up, with no further read to tell it.
+class RxCharSilenceTest : public RxCharTest {
+protected:
+    void SetUp() override
+    {
+        SetApplicationEventLoop(&loop);
+        RxCharTest::SetUp();
+        form->Clock = [this] { return static_cast<std::int64_t>(loop.now); };
+        loop.Advance(100);  // the start-up timer, with no command line: COM1
+        form->ComPort1->SetPort("COM3");
+        ASSERT_TRUE(form->ComPort1->Connected());
+        ASSERT_EQ(loop.Running(), 0u);
+    }
+
+    void TearDown() override
+    {
+        RxCharTest::TearDown();
+        SetApplicationEventLoop(nullptr);
+    }
+
+    ClockLoop loop;
+};
+
+TEST_F(RxCharSilenceTest, AFrameCutOffForGoodIsToldAfterItsSecond)
+{
+    Receive("" "00AA");
+    EXPECT_EQ(keyboard.Keys(), "");
+    EXPECT_EQ(loop.Running(), 1u) << "a timer waits for the frame's end";
+    loop.Advance(1000);
+    EXPECT_TRUE(diagnostics.empty()) << diagnostics[0];
+    loop.Advance(5);
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0], "serial port COM3: frame [02 30 30 41 41] not typed: its ETX did not come within a second");
+    EXPECT_EQ(loop.Running(), 0u) << "nothing runs while no frame waits";
+
+    // The rest, when it does come, goes with the frame; the next card is whole.
+    Receive("BBCCDD00" + kSecondFrame);
+    EXPECT_EQ(keyboard.Keys(), "0305419896 Enter");
+    EXPECT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(loop.Running(), 0u);
+}
+
+TEST_F(RxCharSilenceTest, AFrameThatEndsInTimeStopsTheWatch)
+{
+    Receive("" "00AABB");
+    loop.Advance(600);
+    Receive("CCDD00");
+    EXPECT_EQ(keyboard.Keys(), "2864434397 Enter");
+    EXPECT_EQ(loop.Running(), 0u);
+    loop.Advance(5000);
+    EXPECT_TRUE(diagnostics.empty()) << diagnostics[0];
 }
 
 }  // namespace
