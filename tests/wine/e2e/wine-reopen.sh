@@ -76,7 +76,7 @@ echo $! >"$ports/pair.pid"
 within '[ -e "$ports/com2" ]' 100 || fail "the new pair did not come"
 second=$(readlink -f "$ports/com1")
 echo "COM1 was $first, now $second"
-within 'grep -q "serial port COM1: lost (" "$errors"' 300 || fail "no loss reported"
+within 'grep -q "serial port COM1: lost (" "$errors"' 1200 || fail "no loss reported"
 echo "the loss was told $(( $(date +%s) - gone )) s after the pair went away"
 within 'grep -q "serial port COM1: open again" "$errors"' 300 || fail "not opened again"
 # The last word is the reopening, and stays so.
