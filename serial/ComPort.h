@@ -10,12 +10,15 @@
 // takes effect at the next opening. A setter given the current value does
 // nothing.
 //
-// Sources by concern: ComPortSettings.cpp (setters, groups, stored defaults),
+// Sources by concern: ComPortSettings.cpp (setters, groups),
 // ComPortApply.cpp (DCB, time-outs, queue sizes), ComPortOpenClose.cpp,
 // ComPortEvents.cpp (hooks, status queries, event steps), ComThread.cpp (the
 // event thread), ComPortRead.cpp,
-// ComPortPersist.cpp.
+// ComPortPersist.cpp, ComPortProperties.cpp (the property table: published
+// names, stored defaults, settings-store keys and text forms, stored-form
+// values).
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -95,24 +98,36 @@ enum TBaudRate : std::uint8_t {
     brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
     br38400, br56000, br57600, br115200, br128000, br256000
 };
+inline constexpr std::array<std::string_view, 16> BaudRateNames{
+    "brCustom", "br110",   "br300",   "br600",   "br1200",   "br2400",   "br4800",   "br9600",
+    "br14400",  "br19200", "br38400", "br56000", "br57600",  "br115200", "br128000", "br256000"};
 // DCB StopBits 0, 1, 2
 enum TStopBits : std::uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
+inline constexpr std::array<std::string_view, 3> StopBitsNames{"sbOneStopBit", "sbOne5StopBits", "sbTwoStopBits"};
 // DCB ByteSize 5, 6, 7, 8
 enum TDataBits : std::uint8_t { dbFive, dbSix, dbSeven, dbEight };
+inline constexpr std::array<std::string_view, 4> DataBitsNames{"dbFive", "dbSix", "dbSeven", "dbEight"};
 // DCB Parity 0 to 4
 enum TParityBits : std::uint8_t { prNone, prOdd, prEven, prMark, prSpace };
+inline constexpr std::array<std::string_view, 5> ParityBitsNames{"prNone", "prOdd", "prEven", "prMark", "prSpace"};
 // DCB fDtrControl 0, 1, 2
 enum TDTRFlowControl : std::uint8_t { dtrDisable, dtrEnable, dtrHandshake };
+inline constexpr std::array<std::string_view, 3> DTRFlowControlNames{"dtrDisable", "dtrEnable", "dtrHandshake"};
 // DCB fRtsControl 0 to 3
 enum TRTSFlowControl : std::uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
+inline constexpr std::array<std::string_view, 4> RTSFlowControlNames{"rtsDisable", "rtsEnable", "rtsHandshake",
+                                                                     "rtsToggle"};
 // A summary of the flow-control group; no value of its own.
 enum TFlowControl : std::uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TComEvent : std::uint8_t {
     evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
 };
+inline constexpr std::array<std::string_view, 10> ComEventNames{
+    "evRxChar", "evTxEmpty", "evRxFlag", "evRing", "evBreak", "evCTS", "evDSR", "evError", "evRLSD", "evRx80Full"};
 enum TComError : std::uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
 // How the event thread hands events to the application.
 enum TSyncMethod : std::uint8_t { smThreadSync, smWindowSync, smNone };
+inline constexpr std::array<std::string_view, 3> SyncMethodNames{"smThreadSync", "smWindowSync", "smNone"};
 // The setting groups that saving and loading cover.
 enum TPersistGroup : std::uint8_t { pgBasic, pgFlowDetails, pgBuffer, pgTimeouts, pgParityDetails, pgMisc };
 // The modem status word shifted right by four.
