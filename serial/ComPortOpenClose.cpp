@@ -96,7 +96,7 @@ void TCustomComPort::OpenPort()
         // No such device, or another program has it: an error, not a port
         // that is open in name only. Nothing else has happened yet.
         const auto error = static_cast<int>(platform::SerialApi().GetLastError());
-        throw EComPort(1, error);  // "Unable to open com port"
+        throw EComPort(TComPortErrorCode::OpenFailed, error);
     }
     connected_ = true;
     ++opening_;

@@ -20,12 +20,10 @@
 
 namespace {
 
-constexpr int kInvalidAsyncParameter = 4;  // "Invalid Async parameter"
-
 void CheckRecord(PAsyncRecord Record)
 {
     if (Record == nullptr)
-        throw EComPort(kInvalidAsyncParameter);
+        throw EComPort(TComPortErrorCode::InvalidAsyncParameter);
 }
 
 // Makes sure the device no longer holds the record's read: a read still

@@ -364,7 +364,7 @@ void TCustomComPort::SetSyncMethod(TSyncMethod Value)
     if (Value == syncMethod_)
         return;
     if (ApplyAllowed())
-        throw EComPort(14);  // "Cannot set property while connected"
+        throw EComPort(TComPortErrorCode::SetWhileConnected);
     syncMethod_ = Value;
 }
 
