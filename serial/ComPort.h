@@ -472,13 +472,13 @@ public:
 
     // The owned groups. Setting one copies the source's values into the
     // owned group (no comparison) and re-sends that group.
-    TComBuffer* Buffer() const { return buffer_; }
+    TComBuffer* Buffer() const { return buffer_.get(); }
     void SetBuffer(const TComBuffer* Value);
-    TComParity* Parity() const { return parity_; }
+    TComParity* Parity() const { return parity_.get(); }
     void SetParity(const TComParity* Value);
-    TComTimeouts* Timeouts() const { return timeouts_; }
+    TComTimeouts* Timeouts() const { return timeouts_.get(); }
     void SetTimeouts(const TComTimeouts* Value);
-    TComFlowControl* FlowControl() const { return flowControl_; }
+    TComFlowControl* FlowControl() const { return flowControl_.get(); }
     void SetFlowControl(const TComFlowControl* Value);
 
     // The open device (meaningful only while Connected), and whether the last
@@ -487,7 +487,7 @@ public:
     bool EventThreadRunning() const { return eventThreadRunning_; }
     // The event thread while it runs, and the notification window, which
     // exists only while it runs with smWindowSync; null otherwise.
-    TComThread* EventThread() const { return eventThread_; }
+    TComThread* EventThread() const { return eventThread_.get(); }
     platform::INotifyWindow* NotifyWindow() const { return notifyWindow_.get(); }
 
     // --- Handlers
@@ -592,7 +592,7 @@ private:
     std::shared_ptr<TCustomComPort*> self_ = std::make_shared<TCustomComPort*>(this);
     std::uint64_t opening_ = 0;  // counts the successful openings
 
-    TComThread* eventThread_ = nullptr;
+    std::unique_ptr<TComThread> eventThread_;
     bool eventThreadRunning_ = false;
     platform::Handle deviceHandle_ = platform::InvalidHandle;
     std::unique_ptr<platform::INotifyWindow> notifyWindow_;  // smWindowSync, while the thread runs
@@ -614,10 +614,10 @@ private:
     bool discardNull_ = ComPortDefaults::DiscardNull;
     char eventChar_ = ComPortDefaults::EventChar;
     TComEvents events_ = ComPortDefaults::Events;
-    TComBuffer* buffer_ = nullptr;
-    TComParity* parity_ = nullptr;
-    TComTimeouts* timeouts_ = nullptr;
-    TComFlowControl* flowControl_ = nullptr;
+    std::unique_ptr<TComBuffer> buffer_;
+    std::unique_ptr<TComParity> parity_;
+    std::unique_ptr<TComTimeouts> timeouts_;
+    std::unique_ptr<TComFlowControl> flowControl_;
     TSyncMethod syncMethod_ = ComPortDefaults::SyncMethod;
     TPersistGroups persistGroups_ = ComPortDefaults::PersistGroups;
 

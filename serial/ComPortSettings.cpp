@@ -3,6 +3,7 @@
 
 #include "serial/ComPort.h"
 #include "serial/ComPortErrors.h"
+#include "serial/ComThread.h"
 
 namespace {
 
@@ -282,13 +283,13 @@ void TComBuffer::AssignTo(TPersistent* Dest) const
 
 TCustomComPort::TCustomComPort(TComponent* AOwner) : TComponent(AOwner)
 {
-    parity_ = new TComParity;
+    parity_ = std::make_unique<TComParity>();
     parity_->ownerPort_ = this;
-    flowControl_ = new TComFlowControl;
+    flowControl_ = std::make_unique<TComFlowControl>();
     flowControl_->ownerPort_ = this;
-    timeouts_ = new TComTimeouts;
+    timeouts_ = std::make_unique<TComTimeouts>();
     timeouts_->ownerPort_ = this;
-    buffer_ = new TComBuffer;
+    buffer_ = std::make_unique<TComBuffer>();
     buffer_->ownerPort_ = this;
 }
 
