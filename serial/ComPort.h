@@ -10,16 +10,20 @@
 // takes effect at the next opening. A setter given the current value does
 // nothing.
 //
-// Sources by concern: ComPortSettings.cpp (setters, groups, stored defaults),
+// Sources by concern: ComPortSettings.cpp (setters, groups),
 // ComPortApply.cpp (DCB, time-outs, queue sizes), ComPortOpenClose.cpp,
 // ComPortEvents.cpp (hooks, status queries, event steps), ComThread.cpp (the
 // event thread), ComPortRead.cpp,
-// ComPortPersist.cpp.
+// ComPortPersist.cpp, ComPortProperties.cpp (the property table: published
+// names, stored defaults, settings-store keys and text forms, stored-form
+// values).
+//
+// Headers by concern: TSet.h (the set template), ComPortTypes.h
+// (enumerations, handler types, initial values), ComPortGroups.h (the
+// setting groups), this one (the port). Callers include this one.
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <span>
@@ -27,330 +31,17 @@
 #include <string_view>
 
 #include "framework/Component.h"
-#include "framework/Persistent.h"
 #include "platform/NotifyWindow.h"
 #include "platform/SerialApi.h"
-
-// ---------------------------------------------------------------------------
-// Sets: a set of the members of an enumeration, member n in bit n.
-
-template <typename E, typename Bits, unsigned Count>
-class TSet {
-    static_assert(Count >= 1 && Count <= sizeof(Bits) * 8, "members must fit the bits");
-
-public:
-    using BitsType = Bits;
-    static constexpr Bits AllBits = static_cast<Bits>((1ull << Count) - 1u);
-
-    constexpr TSet() = default;
-    constexpr TSet(std::initializer_list<E> members)
-    {
-        for (E m : members)
-            Include(m);
-    }
-
-    // Bits that stand for no member are dropped.
-    static constexpr TSet FromBits(Bits bits)
-    {
-        TSet s;
-        s.bits_ = static_cast<Bits>(bits & AllBits);
-        return s;
-    }
-    static constexpr TSet All() { return FromBits(AllBits); }
-
-    constexpr Bits ToBits() const { return bits_; }
-    constexpr bool Empty() const { return bits_ == 0; }
-    constexpr bool Contains(E m) const
-    {
-        return static_cast<unsigned>(m) < Count && ((bits_ >> static_cast<unsigned>(m)) & 1u) != 0;
-    }
-    // A value that is no member is ignored.
-    constexpr TSet& Include(E m)
-    {
-        if (static_cast<unsigned>(m) < Count)
-            bits_ = static_cast<Bits>(bits_ | (1u << static_cast<unsigned>(m)));
-        return *this;
-    }
-    constexpr TSet& Exclude(E m)
-    {
-        if (static_cast<unsigned>(m) < Count)
-            bits_ = static_cast<Bits>(bits_ & ~(1u << static_cast<unsigned>(m)));
-        return *this;
-    }
-
-    friend constexpr TSet operator+(TSet a, TSet b) { return FromBits(static_cast<Bits>(a.bits_ | b.bits_)); }
-    friend constexpr TSet operator-(TSet a, TSet b) { return FromBits(static_cast<Bits>(a.bits_ & ~b.bits_)); }
-    friend constexpr TSet operator*(TSet a, TSet b) { return FromBits(static_cast<Bits>(a.bits_ & b.bits_)); }
-    friend constexpr bool operator==(TSet a, TSet b) = default;
-
-private:
-    Bits bits_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// Enumerations. 8-bit ordinals numbered from 0 in the order given; the member
-// names are the ones a stored form description uses.
-
-enum TBaudRate : std::uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
-};
-// DCB StopBits 0, 1, 2
-enum TStopBits : std::uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
-// DCB ByteSize 5, 6, 7, 8
-enum TDataBits : std::uint8_t { dbFive, dbSix, dbSeven, dbEight };
-// DCB Parity 0 to 4
-enum TParityBits : std::uint8_t { prNone, prOdd, prEven, prMark, prSpace };
-// DCB fDtrControl 0, 1, 2
-enum TDTRFlowControl : std::uint8_t { dtrDisable, dtrEnable, dtrHandshake };
-// DCB fRtsControl 0 to 3
-enum TRTSFlowControl : std::uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
-// A summary of the flow-control group; no value of its own.
-enum TFlowControl : std::uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
-enum TComEvent : std::uint8_t {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
-};
-enum TComError : std::uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
-// How the event thread hands events to the application.
-enum TSyncMethod : std::uint8_t { smThreadSync, smWindowSync, smNone };
-// The setting groups that saving and loading cover.
-enum TPersistGroup : std::uint8_t { pgBasic, pgFlowDetails, pgBuffer, pgTimeouts, pgParityDetails, pgMisc };
-// The modem status word shifted right by four.
-enum TLineSignal : std::uint8_t { lsCTS, lsDSR, lsRing, lsRLSD };
-
-using TComEvents = TSet<TComEvent, std::uint16_t, 10>;       // all ten: 0x3FF
-using TComErrors = TSet<TComError, std::uint8_t, 8>;
-using TPersistGroups = TSet<TPersistGroup, std::uint8_t, 6>;
-using TLineSignals = TSet<TLineSignal, std::uint8_t, 4>;
-
-// ---------------------------------------------------------------------------
-// Handler types. An unassigned handler is skipped. Sender is the component.
-
-using TNotifyEvent = std::function<void(TComponent* Sender)>;
-using TRxCharEvent = std::function<void(TComponent* Sender, std::int32_t Count)>;
-using TRxBufEvent = std::function<void(TComponent* Sender, const void* Buffer, std::int32_t Count)>;
-using TComErrorEvent = std::function<void(TComponent* Sender, TComErrors Errors)>;
-using TComSignalEvent = std::function<void(TComponent* Sender, bool OnOff)>;
-// The port was lost: ErrorCode is the system's error code of the failure
-// that ended the event thread.
-using TComLostEvent = std::function<void(TComponent* Sender, std::uint32_t ErrorCode)>;
+#include "serial/ComPortGroups.h"
+#include "serial/ComPortTypes.h"
+#include "serial/TSet.h"
 
 class TCustomComPort;
 class TComThread;    // the event thread, defined with the event dispatch
 class TIniStore;     // settings stores, defined with persistence
 class TRegistryKey;
 
-// ---------------------------------------------------------------------------
-// Initial values (what the constructors set). Where a property has a stored
-// default it equals its initial value; IsStored says which properties have
-// one.
-
-namespace ComPortDefaults {
-inline constexpr TBaudRate BaudRate = br9600;
-inline constexpr std::int32_t CustomBaudRate = 9600;
-inline constexpr const char* Port = "COM1";
-inline constexpr TStopBits StopBits = sbOneStopBit;
-inline constexpr TDataBits DataBits = dbEight;
-inline constexpr bool DiscardNull = false;
-inline constexpr char EventChar = 0;
-inline constexpr TComEvents Events = TComEvents::All();
-inline constexpr TSyncMethod SyncMethod = smThreadSync;
-inline constexpr TPersistGroups PersistGroups{pgBasic};
-
-inline constexpr TParityBits ParityBits = prNone;
-inline constexpr char ReplaceChar = 0;
-
-inline constexpr TDTRFlowControl ControlDTR = dtrDisable;
-inline constexpr TRTSFlowControl ControlRTS = rtsDisable;
-inline constexpr char XonChar = 17;   // DC1
-inline constexpr char XoffChar = 19;  // DC3
-
-inline constexpr std::int32_t ReadInterval = -1;
-inline constexpr std::int32_t ReadTotalMultiplier = 0;
-inline constexpr std::int32_t ReadTotalConstant = 0;
-inline constexpr std::int32_t WriteTotalMultiplier = 100;
-inline constexpr std::int32_t WriteTotalConstant = 1000;
-
-inline constexpr std::int32_t InputSize = 1024;
-inline constexpr std::int32_t OutputSize = 1024;
-}  // namespace ComPortDefaults
-
-// ---------------------------------------------------------------------------
-// The setting groups. Each belongs to the port that created it (OwnerPort)
-// or stands free (no OwnerPort, used as a source for the port's group
-// properties). A setter given a new value stores it and asks the owner to
-// re-send the group; copying (Assign) copies the values only and applies
-// nothing.
-
-class TComParity : public TPersistent {
-public:
-    TComParity() = default;
-    TComParity(const TComParity&) = delete;
-    TComParity& operator=(const TComParity&) = delete;
-
-    std::string ClassName() const override { return "TComParity"; }
-    TCustomComPort* OwnerPort() const { return ownerPort_; }
-
-    TParityBits Bits() const { return bits_; }
-    void SetBits(TParityBits Value);
-    bool Check() const { return check_; }
-    void SetCheck(bool Value);
-    bool Replace() const { return replace_; }
-    void SetReplace(bool Value);
-    char ReplaceChar() const { return replaceChar_; }
-    void SetReplaceChar(char Value);
-
-    // Published properties in order, and whether one differs from its stored
-    // default (a property without one is always stored).
-    static std::span<const std::string_view> PublishedProperties();
-    bool IsStored(std::string_view Property) const;
-
-protected:
-    void AssignTo(TPersistent* Dest) const override;
-
-private:
-    friend class TCustomComPort;
-    void Changed();
-
-    TCustomComPort* ownerPort_ = nullptr;
-    TParityBits bits_ = ComPortDefaults::ParityBits;
-    bool check_ = false;
-    bool replace_ = false;
-    char replaceChar_ = ComPortDefaults::ReplaceChar;
-};
-
-class TComFlowControl : public TPersistent {
-public:
-    TComFlowControl() = default;
-    TComFlowControl(const TComFlowControl&) = delete;
-    TComFlowControl& operator=(const TComFlowControl&) = delete;
-
-    std::string ClassName() const override { return "TComFlowControl"; }
-    TCustomComPort* OwnerPort() const { return ownerPort_; }
-
-    // The summary of the fields below. Reading: fcHardware, fcSoftware or
-    // fcNone when the RTS control, CTS flow and XON/XOFF fields match that
-    // preset, else fcCustom. Writing a preset sets those four fields (fcCustom
-    // changes none); writing always re-sends the line settings, also when
-    // nothing changed.
-    TFlowControl FlowControl() const;
-    void SetFlowControl(TFlowControl Value);
-
-    bool OutCTSFlow() const { return outCTSFlow_; }
-    void SetOutCTSFlow(bool Value);
-    bool OutDSRFlow() const { return outDSRFlow_; }
-    void SetOutDSRFlow(bool Value);
-    TDTRFlowControl ControlDTR() const { return controlDTR_; }
-    void SetControlDTR(TDTRFlowControl Value);
-    TRTSFlowControl ControlRTS() const { return controlRTS_; }
-    void SetControlRTS(TRTSFlowControl Value);
-    bool XonXoffOut() const { return xonXoffOut_; }
-    void SetXonXoffOut(bool Value);
-    bool XonXoffIn() const { return xonXoffIn_; }
-    void SetXonXoffIn(bool Value);
-    bool DSRSensitivity() const { return dsrSensitivity_; }
-    void SetDSRSensitivity(bool Value);
-    bool TxContinueOnXoff() const { return txContinueOnXoff_; }
-    void SetTxContinueOnXoff(bool Value);
-    char XonChar() const { return xonChar_; }
-    void SetXonChar(char Value);
-    char XoffChar() const { return xoffChar_; }
-    void SetXoffChar(char Value);
-
-    // "FlowControl" is published first but never stored: it has no field.
-    static std::span<const std::string_view> PublishedProperties();
-    bool IsStored(std::string_view Property) const;
-
-protected:
-    void AssignTo(TPersistent* Dest) const override;
-
-private:
-    friend class TCustomComPort;
-    void Changed();
-
-    TCustomComPort* ownerPort_ = nullptr;
-    bool outCTSFlow_ = false;
-    bool outDSRFlow_ = false;
-    TDTRFlowControl controlDTR_ = ComPortDefaults::ControlDTR;
-    TRTSFlowControl controlRTS_ = ComPortDefaults::ControlRTS;
-    bool xonXoffOut_ = false;
-    bool xonXoffIn_ = false;
-    bool dsrSensitivity_ = false;
-    bool txContinueOnXoff_ = false;
-    char xonChar_ = ComPortDefaults::XonChar;
-    char xoffChar_ = ComPortDefaults::XoffChar;
-};
-
-// Milliseconds, in the order and meaning of the COMMTIMEOUTS members; -1 is
-// sent as all 32 bits set.
-class TComTimeouts : public TPersistent {
-public:
-    TComTimeouts() = default;
-    TComTimeouts(const TComTimeouts&) = delete;
-    TComTimeouts& operator=(const TComTimeouts&) = delete;
-
-    std::string ClassName() const override { return "TComTimeouts"; }
-    TCustomComPort* OwnerPort() const { return ownerPort_; }
-
-    std::int32_t ReadInterval() const { return readInterval_; }
-    void SetReadInterval(std::int32_t Value);
-    std::int32_t ReadTotalMultiplier() const { return readTotalMultiplier_; }
-    void SetReadTotalMultiplier(std::int32_t Value);
-    std::int32_t ReadTotalConstant() const { return readTotalConstant_; }
-    void SetReadTotalConstant(std::int32_t Value);
-    std::int32_t WriteTotalMultiplier() const { return writeTotalMultiplier_; }
-    void SetWriteTotalMultiplier(std::int32_t Value);
-    std::int32_t WriteTotalConstant() const { return writeTotalConstant_; }
-    void SetWriteTotalConstant(std::int32_t Value);
-
-    static std::span<const std::string_view> PublishedProperties();
-    bool IsStored(std::string_view Property) const;
-
-protected:
-    void AssignTo(TPersistent* Dest) const override;
-
-private:
-    friend class TCustomComPort;
-    void Changed();
-
-    TCustomComPort* ownerPort_ = nullptr;
-    std::int32_t readInterval_ = ComPortDefaults::ReadInterval;
-    std::int32_t readTotalMultiplier_ = ComPortDefaults::ReadTotalMultiplier;
-    std::int32_t readTotalConstant_ = ComPortDefaults::ReadTotalConstant;
-    std::int32_t writeTotalMultiplier_ = ComPortDefaults::WriteTotalMultiplier;
-    std::int32_t writeTotalConstant_ = ComPortDefaults::WriteTotalConstant;
-};
-
-// Driver queue sizes in bytes. A new odd positive size is lowered by one
-// after it is stored (1025 gives 1024, 1 gives 0; -3 stays -3).
-class TComBuffer : public TPersistent {
-public:
-    TComBuffer() = default;
-    TComBuffer(const TComBuffer&) = delete;
-    TComBuffer& operator=(const TComBuffer&) = delete;
-
-    std::string ClassName() const override { return "TComBuffer"; }
-    TCustomComPort* OwnerPort() const { return ownerPort_; }
-
-    std::int32_t InputSize() const { return inputSize_; }
-    void SetInputSize(std::int32_t Value);
-    std::int32_t OutputSize() const { return outputSize_; }
-    void SetOutputSize(std::int32_t Value);
-
-    static std::span<const std::string_view> PublishedProperties();
-    bool IsStored(std::string_view Property) const;
-
-protected:
-    void AssignTo(TPersistent* Dest) const override;
-
-private:
-    friend class TCustomComPort;
-    void Changed();
-
-    TCustomComPort* ownerPort_ = nullptr;
-    std::int32_t inputSize_ = ComPortDefaults::InputSize;
-    std::int32_t outputSize_ = ComPortDefaults::OutputSize;
-};
 
 // ---------------------------------------------------------------------------
 
@@ -457,13 +148,13 @@ public:
 
     // The owned groups. Setting one copies the source's values into the
     // owned group (no comparison) and re-sends that group.
-    TComBuffer* Buffer() const { return buffer_; }
+    TComBuffer* Buffer() const { return buffer_.get(); }
     void SetBuffer(const TComBuffer* Value);
-    TComParity* Parity() const { return parity_; }
+    TComParity* Parity() const { return parity_.get(); }
     void SetParity(const TComParity* Value);
-    TComTimeouts* Timeouts() const { return timeouts_; }
+    TComTimeouts* Timeouts() const { return timeouts_.get(); }
     void SetTimeouts(const TComTimeouts* Value);
-    TComFlowControl* FlowControl() const { return flowControl_; }
+    TComFlowControl* FlowControl() const { return flowControl_.get(); }
     void SetFlowControl(const TComFlowControl* Value);
 
     // The open device (meaningful only while Connected), and whether the last
@@ -472,7 +163,7 @@ public:
     bool EventThreadRunning() const { return eventThreadRunning_; }
     // The event thread while it runs, and the notification window, which
     // exists only while it runs with smWindowSync; null otherwise.
-    TComThread* EventThread() const { return eventThread_; }
+    TComThread* EventThread() const { return eventThread_.get(); }
     platform::INotifyWindow* NotifyWindow() const { return notifyWindow_.get(); }
 
     // --- Handlers
@@ -577,7 +268,7 @@ private:
     std::shared_ptr<TCustomComPort*> self_ = std::make_shared<TCustomComPort*>(this);
     std::uint64_t opening_ = 0;  // counts the successful openings
 
-    TComThread* eventThread_ = nullptr;
+    std::unique_ptr<TComThread> eventThread_;
     bool eventThreadRunning_ = false;
     platform::Handle deviceHandle_ = platform::InvalidHandle;
     std::unique_ptr<platform::INotifyWindow> notifyWindow_;  // smWindowSync, while the thread runs
@@ -599,10 +290,10 @@ private:
     bool discardNull_ = ComPortDefaults::DiscardNull;
     char eventChar_ = ComPortDefaults::EventChar;
     TComEvents events_ = ComPortDefaults::Events;
-    TComBuffer* buffer_ = nullptr;
-    TComParity* parity_ = nullptr;
-    TComTimeouts* timeouts_ = nullptr;
-    TComFlowControl* flowControl_ = nullptr;
+    std::unique_ptr<TComBuffer> buffer_;
+    std::unique_ptr<TComParity> parity_;
+    std::unique_ptr<TComTimeouts> timeouts_;
+    std::unique_ptr<TComFlowControl> flowControl_;
     TSyncMethod syncMethod_ = ComPortDefaults::SyncMethod;
     TPersistGroups persistGroups_ = ComPortDefaults::PersistGroups;
 

@@ -200,7 +200,7 @@ TComErrors TCustomComPort::CollectErrors()
     DWORD flags = 0;
     platform::ComStat stat;
     if (!api.ClearCommError(deviceHandle_, &flags, &stat))
-        throw EComPort(10, static_cast<int>(api.GetLastError()));  // "ClearCommError function failed"
+        throw EComPort(TComPortErrorCode::ClearErrorFailed, static_cast<int>(api.GetLastError()));
     TComErrors errors;
     for (const ErrorFlagRow& row : ErrorFlagTable) {
         if ((flags & row.flag) == 0)

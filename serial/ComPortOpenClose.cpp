@@ -62,10 +62,7 @@ TCustomComPort::~TCustomComPort()
         CloseDeviceHandle();
         connected_ = false;
     }
-    delete buffer_;
-    delete flowControl_;
-    delete timeouts_;
-    delete parity_;
+    // The groups go with the port's members, after this body.
 }
 
 void TCustomComPort::OpenDeviceHandle()
@@ -96,7 +93,7 @@ void TCustomComPort::OpenPort()
         // No such device, or another program has it: an error, not a port
         // that is open in name only. Nothing else has happened yet.
         const auto error = static_cast<int>(platform::SerialApi().GetLastError());
-        throw EComPort(1, error);  // "Unable to open com port"
+        throw EComPort(TComPortErrorCode::OpenFailed, error);
     }
     connected_ = true;
     ++opening_;
@@ -114,7 +111,7 @@ void TCustomComPort::OpenPort()
                         return EventWindowProc(message, wParam, lParam);
                     });
             }
-            eventThread_ = new TComThread(this);
+            eventThread_ = std::make_unique<TComThread>(this);
             eventThreadRunning_ = true;
         }
     } catch (...) {
@@ -153,8 +150,7 @@ void TCustomComPort::StopEventThread()
     if (eventThread_ != nullptr) {
         // Signals the stop and waits for the end; steps the thread hands over
         // meanwhile still run (Connected is still true).
-        delete eventThread_;
-        eventThread_ = nullptr;
+        eventThread_.reset();
     }
     eventThreadRunning_ = false;
     notifyWindow_.reset();

@@ -20,12 +20,10 @@
 
 namespace {
 
-constexpr int kInvalidAsyncParameter = 4;  // "Invalid Async parameter"
-
 void CheckRecord(PAsyncRecord Record)
 {
     if (Record == nullptr)
-        throw EComPort(kInvalidAsyncParameter);
+        throw EComPort(TComPortErrorCode::InvalidAsyncParameter);
 }
 
 // Makes sure the device no longer holds the record's read: a read still
@@ -50,6 +48,27 @@ void EndOutstandingRead(TCustomComPort& Port, TAsyncRecord& Record) noexcept
     }
     Record.Accepted = false;
 }
+
+// One read's record, owned for the length of a ReadText or ReadBytes call:
+// however the call ends, a read still pending is ended, then the record is
+// released.
+class OwnedRecord {
+public:
+    explicit OwnedRecord(TCustomComPort& Port) : port_(Port), record_(NewAsyncRecord()) {}
+    ~OwnedRecord()
+    {
+        EndOutstandingRead(port_, *record_);
+        FreeAsyncRecord(record_);
+    }
+    OwnedRecord(const OwnedRecord&) = delete;
+    OwnedRecord& operator=(const OwnedRecord&) = delete;
+
+    PAsyncRecord Get() const { return record_; }
+
+private:
+    TCustomComPort& port_;
+    PAsyncRecord record_;
+};
 
 }  // namespace
 
@@ -144,19 +163,16 @@ std::int32_t TCustomComPort::ReadText(std::string& Text, std::int32_t Count)
         Text.clear();
         return 0;
     }
-    PAsyncRecord record = NewAsyncRecord();
     std::int32_t n = 0;
     try {
-        StartReadText(*this, Text, Count, record);
+        const OwnedRecord record(*this);
+        StartReadText(*this, Text, Count, record.Get());
         AbortIfClosing();
-        n = WaitForCompletion(*this, record);
+        n = WaitForCompletion(*this, record.Get());
     } catch (...) {
-        EndOutstandingRead(*this, *record);
-        FreeAsyncRecord(record);
-        Text.clear();
+        Text.clear();  // the read has been ended: nothing half-read is handed back
         throw;
     }
-    FreeAsyncRecord(record);
     Text.resize(static_cast<std::size_t>(n));
     return n;
 }
@@ -165,17 +181,8 @@ std::int32_t TCustomComPort::ReadBytes(void* Buffer, std::int32_t Count)
 {
     if (!connected_ || closing_ || Count <= 0 || Buffer == nullptr)
         return 0;
-    PAsyncRecord record = NewAsyncRecord();
-    std::int32_t n = 0;
-    try {
-        StartRead(*this, Buffer, Count, record);
-        AbortIfClosing();
-        n = WaitForCompletion(*this, record);
-    } catch (...) {
-        EndOutstandingRead(*this, *record);
-        FreeAsyncRecord(record);
-        throw;
-    }
-    FreeAsyncRecord(record);
-    return n;
+    const OwnedRecord record(*this);
+    StartRead(*this, Buffer, Count, record.Get());
+    AbortIfClosing();
+    return WaitForCompletion(*this, record.Get());
 }

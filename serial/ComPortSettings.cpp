@@ -1,10 +1,9 @@
 // The component's settings: the constructor, every setter, the four groups
-// with their copying and the flow-control summary, and the stored defaults.
-
-#include <array>
+// with their copying and the flow-control summary.
 
 #include "serial/ComPort.h"
 #include "serial/ComPortErrors.h"
+#include "serial/ComThread.h"
 
 namespace {
 
@@ -16,12 +15,6 @@ bool Store(T& field, const T& Value)
         return false;
     field = Value;
     return true;
-}
-
-template <std::size_t N>
-std::span<const std::string_view> AsSpan(const std::array<std::string_view, N>& names)
-{
-    return {names.data(), names.size()};
 }
 
 }  // namespace
@@ -70,24 +63,6 @@ void TComParity::AssignTo(TPersistent* Dest) const
     to->replaceChar_ = replaceChar_;
 }
 
-std::span<const std::string_view> TComParity::PublishedProperties()
-{
-    static constexpr std::array<std::string_view, 4> names{"Bits", "Check", "Replace", "ReplaceChar"};
-    return AsSpan(names);
-}
-
-bool TComParity::IsStored(std::string_view Property) const
-{
-    if (Property == "Bits")
-        return true;
-    if (Property == "Check")
-        return check_;
-    if (Property == "Replace")
-        return replace_;
-    if (Property == "ReplaceChar")
-        return replaceChar_ != ComPortDefaults::ReplaceChar;
-    return false;
-}
 
 // ---------------------------------------------------------------------------
 // TComFlowControl
@@ -205,29 +180,6 @@ void TComFlowControl::AssignTo(TPersistent* Dest) const
     to->xoffChar_ = xoffChar_;
 }
 
-std::span<const std::string_view> TComFlowControl::PublishedProperties()
-{
-    static constexpr std::array<std::string_view, 11> names{
-        "FlowControl", "OutCTSFlow", "OutDSRFlow",     "ControlDTR",       "ControlRTS", "XonXoffOut",
-        "XonXoffIn",   "DSRSensitivity", "TxContinueOnXoff", "XonChar", "XoffChar"};
-    return AsSpan(names);
-}
-
-bool TComFlowControl::IsStored(std::string_view Property) const
-{
-    if (Property == "OutCTSFlow" || Property == "OutDSRFlow" || Property == "ControlDTR" ||
-        Property == "ControlRTS" || Property == "XonXoffOut" || Property == "XonXoffIn")
-        return true;
-    if (Property == "DSRSensitivity")
-        return dsrSensitivity_;
-    if (Property == "TxContinueOnXoff")
-        return txContinueOnXoff_;
-    if (Property == "XonChar")
-        return xonChar_ != ComPortDefaults::XonChar;
-    if (Property == "XoffChar")
-        return xoffChar_ != ComPortDefaults::XoffChar;
-    return false;  // FlowControl is derived, never written
-}
 
 // ---------------------------------------------------------------------------
 // TComTimeouts
@@ -280,28 +232,6 @@ void TComTimeouts::AssignTo(TPersistent* Dest) const
     to->writeTotalConstant_ = writeTotalConstant_;
 }
 
-std::span<const std::string_view> TComTimeouts::PublishedProperties()
-{
-    static constexpr std::array<std::string_view, 5> names{
-        "ReadInterval", "ReadTotalMultiplier", "ReadTotalConstant", "WriteTotalMultiplier",
-        "WriteTotalConstant"};
-    return AsSpan(names);
-}
-
-bool TComTimeouts::IsStored(std::string_view Property) const
-{
-    if (Property == "ReadInterval")
-        return readInterval_ != ComPortDefaults::ReadInterval;
-    if (Property == "ReadTotalMultiplier")
-        return readTotalMultiplier_ != ComPortDefaults::ReadTotalMultiplier;
-    if (Property == "ReadTotalConstant")
-        return readTotalConstant_ != ComPortDefaults::ReadTotalConstant;
-    if (Property == "WriteTotalMultiplier")
-        return writeTotalMultiplier_ != ComPortDefaults::WriteTotalMultiplier;
-    if (Property == "WriteTotalConstant")
-        return writeTotalConstant_ != ComPortDefaults::WriteTotalConstant;
-    return false;
-}
 
 // ---------------------------------------------------------------------------
 // TComBuffer
@@ -347,33 +277,19 @@ void TComBuffer::AssignTo(TPersistent* Dest) const
     to->outputSize_ = outputSize_;
 }
 
-std::span<const std::string_view> TComBuffer::PublishedProperties()
-{
-    static constexpr std::array<std::string_view, 2> names{"InputSize", "OutputSize"};
-    return AsSpan(names);
-}
-
-bool TComBuffer::IsStored(std::string_view Property) const
-{
-    if (Property == "InputSize")
-        return inputSize_ != ComPortDefaults::InputSize;
-    if (Property == "OutputSize")
-        return outputSize_ != ComPortDefaults::OutputSize;
-    return false;
-}
 
 // ---------------------------------------------------------------------------
 // TCustomComPort: construction and setters
 
 TCustomComPort::TCustomComPort(TComponent* AOwner) : TComponent(AOwner)
 {
-    parity_ = new TComParity;
+    parity_ = std::make_unique<TComParity>();
     parity_->ownerPort_ = this;
-    flowControl_ = new TComFlowControl;
+    flowControl_ = std::make_unique<TComFlowControl>();
     flowControl_->ownerPort_ = this;
-    timeouts_ = new TComTimeouts;
+    timeouts_ = std::make_unique<TComTimeouts>();
     timeouts_->ownerPort_ = this;
-    buffer_ = new TComBuffer;
+    buffer_ = std::make_unique<TComBuffer>();
     buffer_->ownerPort_ = this;
 }
 
@@ -449,7 +365,7 @@ void TCustomComPort::SetSyncMethod(TSyncMethod Value)
     if (Value == syncMethod_)
         return;
     if (ApplyAllowed())
-        throw EComPort(14);  // "Cannot set property while connected"
+        throw EComPort(TComPortErrorCode::SetWhileConnected);
     syncMethod_ = Value;
 }
 
@@ -481,52 +397,4 @@ void TCustomComPort::SetFlowControl(const TComFlowControl* Value)
 {
     flowControl_->Assign(Value);
     ApplyLineSettings();
-}
-
-// ---------------------------------------------------------------------------
-// Stored form description
-
-std::span<const std::string_view> TCustomComPort::PublishedProperties()
-{
-    static constexpr std::array<std::string_view, 28> names{
-        "Connected",    "BaudRate",    "Port",         "Parity",        "StopBits",    "DataBits",
-        "DiscardNull",  "EventChar",   "Events",       "Buffer",        "FlowControl", "Timeouts",
-        "SyncMethod",   "OnAfterOpen", "OnAfterClose", "OnBeforeOpen",  "OnBeforeClose",
-        "OnRxChar",     "OnRxBuf",     "OnTxEmpty",    "OnBreak",       "OnRing",      "OnCTSChange",
-        "OnDSRChange",  "OnRLSDChange", "OnRxFlag",    "OnError",       "OnRx80Full"};
-    return AsSpan(names);
-}
-
-bool TCustomComPort::IsStored(std::string_view Property) const
-{
-    if (Property == "Connected")
-        return Connected();
-    if (Property == "DiscardNull")
-        return discardNull_ != ComPortDefaults::DiscardNull;
-    if (Property == "EventChar")
-        return eventChar_ != ComPortDefaults::EventChar;
-    if (Property == "SyncMethod")
-        return syncMethod_ != ComPortDefaults::SyncMethod;
-    // No stored default: always written. The groups write those of their
-    // properties that their own IsStored names.
-    if (Property == "BaudRate" || Property == "Port" || Property == "StopBits" ||
-        Property == "DataBits" || Property == "Events" || Property == "Parity" ||
-        Property == "Buffer" || Property == "FlowControl" || Property == "Timeouts")
-        return true;
-    if (Property == "OnAfterOpen") return static_cast<bool>(onAfterOpen_);
-    if (Property == "OnAfterClose") return static_cast<bool>(onAfterClose_);
-    if (Property == "OnBeforeOpen") return static_cast<bool>(onBeforeOpen_);
-    if (Property == "OnBeforeClose") return static_cast<bool>(onBeforeClose_);
-    if (Property == "OnRxChar") return static_cast<bool>(onRxChar_);
-    if (Property == "OnRxBuf") return static_cast<bool>(onRxBuf_);
-    if (Property == "OnTxEmpty") return static_cast<bool>(onTxEmpty_);
-    if (Property == "OnBreak") return static_cast<bool>(onBreak_);
-    if (Property == "OnRing") return static_cast<bool>(onRing_);
-    if (Property == "OnCTSChange") return static_cast<bool>(onCTSChange_);
-    if (Property == "OnDSRChange") return static_cast<bool>(onDSRChange_);
-    if (Property == "OnRLSDChange") return static_cast<bool>(onRLSDChange_);
-    if (Property == "OnRxFlag") return static_cast<bool>(onRxFlag_);
-    if (Property == "OnError") return static_cast<bool>(onError_);
-    if (Property == "OnRx80Full") return static_cast<bool>(onRx80Full_);
-    return false;  // CustomBaudRate, PersistGroups and unknown names
 }

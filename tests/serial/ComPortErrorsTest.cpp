@@ -2,6 +2,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "framework/Translation.h"
 #include "platform/Codepage.h"
@@ -69,6 +71,20 @@ TEST_F(ComPortErrors, WithoutACatalogEveryEntryIsItsEnglishText)
     }
     EXPECT_EQ(SerialErrorTexts[0], u"");
     EXPECT_EQ(SerialErrorTexts[24], u"");
+
+    // The names select the texts they are named for.
+    const std::pair<TComPortErrorCode, std::u16string_view> named[] = {
+        {TComPortErrorCode::OpenFailed, u"Unable to open com port"},
+        {TComPortErrorCode::InvalidAsyncParameter, u"Invalid Async parameter"},
+        {TComPortErrorCode::ClearErrorFailed, u"ClearCommError function failed"},
+        {TComPortErrorCode::SetWhileConnected, u"Cannot set property while connected"},
+        {TComPortErrorCode::WaitWithEventThread, u"Cannot wait for event if event thread is created"},
+        {TComPortErrorCode::RegistryError, u"Registry error"},
+    };
+    for (const auto& [code, text] : named) {
+        EXPECT_EQ(SerialErrorTexts[code], text);
+        EXPECT_EQ(SerialErrorMessageId(code), text);
+    }
 }
 
 TEST_F(ComPortErrors, MessagesWithAndWithoutAnOsCode)
@@ -91,7 +107,8 @@ TEST_F(ComPortErrors, MessagesWithAndWithoutAnOsCode)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        const EComPort e = c.winErrorCode ? EComPort(c.code, *c.winErrorCode) : EComPort(c.code);
+        const auto code = static_cast<TComPortErrorCode>(c.code);
+        const EComPort e = c.winErrorCode ? EComPort(code, *c.winErrorCode) : EComPort(code);
         EXPECT_EQ(e.Message(), c.message);
         EXPECT_STREQ(e.what(), c.message);
         EXPECT_EQ(e.ErrorCode(), c.code);
@@ -102,7 +119,7 @@ TEST_F(ComPortErrors, MessagesWithAndWithoutAnOsCode)
 TEST_F(ComPortErrors, CaughtAsTheFrameworkException)
 {
     try {
-        throw EComPort(14);
+        throw EComPort(TComPortErrorCode::SetWhileConnected);
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "Cannot set property while connected");
         EXPECT_EQ(e.HelpContext(), 0);
@@ -116,7 +133,7 @@ TEST_F(ComPortErrors, EmptyBeforeStartUpAndAfterShutDown)
     FreeSerialErrorTexts();
     for (int code = 1; code <= TSerialErrorTexts::Count; ++code)
         EXPECT_EQ(SerialErrorTexts[code], u"") << code;
-    EXPECT_EQ(EComPort(14).Message(), "");
+    EXPECT_EQ(EComPort(TComPortErrorCode::SetWhileConnected).Message(), "");
 }
 
 class TranslatedComPortErrors : public ComPortErrors {
@@ -145,25 +162,25 @@ TEST_F(TranslatedComPortErrors, TableTextsAreTranslatedOnceTheSuffixEachTime)
     EXPECT_EQ(SerialErrorTexts[14], u"Cannot set property while connected");  // no translation: unchanged
 
     // Messages are 8-bit in the system's code page (UTF-8 on Linux, the ANSI code page on Windows).
-    EXPECT_EQ(platform::CodePageToWide(EComPort(1).Message()), u"Schnittstelle lässt sich nicht öffnen");
-    EXPECT_EQ(platform::CodePageToWide(EComPort(1, 2).Message()),
+    EXPECT_EQ(platform::CodePageToWide(EComPort(TComPortErrorCode::OpenFailed).Message()), u"Schnittstelle lässt sich nicht öffnen");
+    EXPECT_EQ(platform::CodePageToWide(EComPort(TComPortErrorCode::OpenFailed, 2).Message()),
               u"Schnittstelle lässt sich nicht öffnen (Windows-Fehler 2, 100%)");
 #ifndef _WIN32
-    EXPECT_EQ(EComPort(1).Message(), "Schnittstelle lässt sich nicht öffnen");
+    EXPECT_EQ(EComPort(TComPortErrorCode::OpenFailed).Message(), "Schnittstelle lässt sich nicht öffnen");
 #endif
 
     // A later change of language leaves the table alone; the suffix follows.
     env.Set("LANG", "fr_FR.UTF-8");
     InitTranslation(catalogs.LocaleDir());
-    EXPECT_EQ(platform::CodePageToWide(EComPort(1, 2).Message()),
+    EXPECT_EQ(platform::CodePageToWide(EComPort(TComPortErrorCode::OpenFailed, 2).Message()),
               u"Schnittstelle lässt sich nicht öffnen (win error code: 2)");
 }
 
 TEST_F(TranslatedComPortErrors, APercentInATranslatedTableTextIsPlainText)
 {
     // Only the suffix is a template: the catalog's "%d %s %n" is shown as it is.
-    EXPECT_EQ(EComPort(23).Message(), "Registry error 100% %d %s %n");
-    EXPECT_EQ(EComPort(23, 5).Message(), "Registry error 100% %d %s %n (Windows-Fehler 5, 100%)");
+    EXPECT_EQ(EComPort(TComPortErrorCode::RegistryError).Message(), "Registry error 100% %d %s %n");
+    EXPECT_EQ(EComPort(TComPortErrorCode::RegistryError, 5).Message(), "Registry error 100% %d %s %n (Windows-Fehler 5, 100%)");
 }
 
 TEST_F(TranslatedComPortErrors, StartUpAddsTheComportDomainForConversionErrors)
