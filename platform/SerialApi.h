@@ -141,6 +141,12 @@ struct ComStat {
 // back end hands it to kernel32 as it is. Must stay at one address while an
 // operation is pending on it. The POSIX back end keeps its operation state in
 // Internal.
+// Overlapped::Internal while an operation is pending (STATUS_PENDING); once it
+// is done, Internal holds 0 or the Windows error code it ended with, and
+// InternalHigh the bytes transferred (a comm-event wait transfers its mask's
+// four bytes).
+inline constexpr std::uintptr_t StatusPending = 0x103;
+
 struct Overlapped {
     std::uintptr_t Internal = 0;
     std::uintptr_t InternalHigh = 0;

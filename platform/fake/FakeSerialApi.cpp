@@ -6,6 +6,11 @@
 
 namespace platform {
 
+namespace {
+// A completed comm-event wait reports its mask's four bytes as transferred.
+constexpr DWORD kWaitTransferred = sizeof(DWORD);
+}  // namespace
+
 FakeSerialApi::FakeSerialApi() = default;
 FakeSerialApi::~FakeSerialApi() = default;
 
@@ -235,7 +240,7 @@ void FakeSerialApi::FireLocked(Device& device, DWORD events)
         return;
     if (device.wait) {
         *device.wait->mask = fired;
-        CompleteLocked(device.wait->ov, ErrorSuccess, 0);
+        CompleteLocked(device.wait->ov, ErrorSuccess, kWaitTransferred);
         device.wait.reset();
     } else {
         device.history |= fired;
@@ -387,6 +392,12 @@ bool FakeSerialApi::SetCommState(Handle h, const Dcb& dcb)
         SetError(ErrorInvalidHandle);
         return false;
     }
+    // Settings no UART has are refused, as the real back ends refuse them.
+    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 ||
+        dcb.StopBits > 2) {
+        SetError(ErrorInvalidParameter);
+        return false;
+    }
     return true;
 }
 
@@ -419,7 +430,7 @@ bool FakeSerialApi::SetCommMask(Handle h, DWORD mask)
     if (device->wait) {
         // A new mask ends the pending wait, reporting no event.
         *device->wait->mask = 0;
-        CompleteLocked(device->wait->ov, ErrorSuccess, 0);
+        CompleteLocked(device->wait->ov, ErrorSuccess, kWaitTransferred);
         device->wait.reset();
     }
     return true;
@@ -436,14 +447,15 @@ bool FakeSerialApi::WaitCommEvent(Handle h, DWORD* mask, Overlapped* ov)
         SetError(ErrorInvalidHandle);
         return false;
     }
-    if (mask == nullptr || ov == nullptr || device->wait) {
+    // No mask to wait on is refused, as a Windows driver does.
+    if (mask == nullptr || ov == nullptr || device->mask == 0 || device->wait) {
         SetError(ErrorInvalidParameter);
         return false;
     }
     if (device->history != 0) {
         *mask = device->history;
         device->history = 0;
-        CompleteLocked(ov, ErrorSuccess, 0);
+        CompleteLocked(ov, ErrorSuccess, kWaitTransferred);
         return true;
     }
     ov->Internal = StatusPending;

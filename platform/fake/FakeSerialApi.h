@@ -137,10 +137,6 @@ public:
     void Sleep(DWORD milliseconds) override;
     DWORD GetLastError() override;
 
-    // Overlapped::Internal while an operation is pending; once it is done,
-    // Internal holds 0 or the Windows error code it ended with.
-    static constexpr std::uintptr_t StatusPending = 0x103;
-
 private:
     struct Event {
         bool manualReset = false;

@@ -166,7 +166,7 @@ public:
             return Fail(ErrorInvalidParameter);
         }
         std::uintptr_t status = posix::OverlappedStatus(ov);
-        if (status == posix::PendingStatus) {
+        if (status == StatusPending) {
             if (!wait) {
                 return Fail(ErrorIoIncomplete);
             }
@@ -175,7 +175,7 @@ public:
             }
             // A handle closed meanwhile has ended its operations as aborted.
             status = posix::OverlappedStatus(ov);
-            if (status == posix::PendingStatus) {
+            if (status == StatusPending) {
                 return Fail(ErrorInvalidHandle);
             }
         }

@@ -33,7 +33,7 @@ std::atomic_ref<std::uintptr_t> TransferredOf(const Overlapped* ov)
 void MarkPending(Overlapped* ov)
 {
     TransferredOf(ov).store(0, std::memory_order_relaxed);
-    StatusOf(ov).store(PendingStatus, std::memory_order_release);
+    StatusOf(ov).store(StatusPending, std::memory_order_release);
 }
 
 void DiagnoseOpen(const std::string& deviceFile, const std::string& what, int err)
@@ -488,7 +488,7 @@ bool SerialDevice::ReadFile(void* buffer, DWORD count, DWORD* read, Overlapped* 
     Advance(now);
 
     const std::uintptr_t status = OverlappedStatus(ov);
-    if (status == PendingStatus) {
+    if (status == StatusPending) {
         WakeIoThreadIfNeeded();  // the read may bring a deadline
         return Fail(ErrorIoPending);
     }
@@ -614,7 +614,7 @@ void SerialDevice::AbortAll(DWORD error)
 void SerialDevice::WaitUntilDone(const Overlapped* ov)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [ov] { return OverlappedStatus(ov) != PendingStatus; });
+    done_.wait(lock, [ov] { return OverlappedStatus(ov) != StatusPending; });
 }
 
 // ---------------------------------------------------------------- I/O thread

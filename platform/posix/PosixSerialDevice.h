@@ -9,7 +9,7 @@
 // pending comm-event wait and pending reads, and sets their completion events. All state is guarded
 // by one mutex; callers from any thread may use the device at the same time.
 //
-// Overlapped blocks: Internal holds the operation's state (PendingStatus
+// Overlapped blocks: Internal holds the operation's state (StatusPending
 // while pending, else the Windows error code, 0 for success), InternalHigh
 // the bytes transferred. A read or wait that fails because the device is
 // gone completes its block with the error and sets its event, so nobody
@@ -32,8 +32,6 @@
 #include "platform/posix/PosixSerialTermios.h"
 
 namespace platform::posix {
-
-inline constexpr std::uintptr_t PendingStatus = 0x103;  // STATUS_PENDING
 
 std::uintptr_t OverlappedStatus(const Overlapped* ov);
 DWORD OverlappedTransferred(const Overlapped* ov);

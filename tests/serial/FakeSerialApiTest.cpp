@@ -42,7 +42,10 @@ TEST(FakeSerialApi, OpeningIsExclusiveAndCanBeScriptedToFail)
     EXPECT_FALSE(api.SetCommState(b, Dcb{}));
     EXPECT_EQ(api.GetLastError(), ErrorGenFailure);
     api.FailCall("SetCommState", ErrorSuccess);
-    EXPECT_TRUE(api.SetCommState(b, Dcb{}));
+    Dcb valid;  // 9600 8N1: a Dcb of zeros is refused as a device refuses it
+    valid.BaudRate = 9600;
+    valid.ByteSize = 8;
+    EXPECT_TRUE(api.SetCommState(b, valid));
     EXPECT_EQ(api.CountOf("SetCommState"), 3u);  // failed calls are recorded too
 }
 
