@@ -100,7 +100,7 @@ public:
         // device is opened.
         const std::string deviceFile = posix::DeviceFileForPort(path);
         if (deviceFile.empty()) {
-            Diagnostic("serial port " + posix::Printable(path) + ": no device name");
+            Diagnostic("serial port " + Printable(path) + ": no device name");
             posix::SetLastError(ErrorFileNotFound);
             return InvalidHandle;
         }
