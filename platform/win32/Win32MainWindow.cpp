@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/Diagnostics.h"
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/MainWindow.h"
 #include "platform/win32/Win32Loop.h"
 
