@@ -83,7 +83,7 @@ within 'grep -q "serial port COM1: open again" "$errors"' 300 || fail "not opene
 last='[ "$(tr -d "\r" <"$errors" | grep "serial port COM1: " | tail -n 1)" = "serial port COM1: open again" ]'
 within "$last" 300 && sleep 2 && eval "$last" || fail "not open at the end"
 within "holds $second" 100 || fail "tarvel.exe does not hold the new device $second"
-"$wine" "$window" --expect "$(hexof '0305419896\n')" "$(hexof '\0020F1234567808\003')"
+"$wine" "$window" --expect "$(hexof '0305419896\n')" "$(hexof '\0020F1234567807\003')"
 [ $? -eq 0 ] || fail "the card after the reader came back"
 [ $failed -eq 0 ] && echo "all passed"
 exit $failed
