@@ -1,5 +1,5 @@
 // The main thread's work queue, Completion and WaitServing.
-// The main thread's sleep itself is per platform (posix/PosixMainThread.cpp,
+// The main thread's sleep itself is per platform (linux/PosixMainThread.cpp,
 // win32/Win32Loop.cpp).
 
 #include "platform/HandOver.h"

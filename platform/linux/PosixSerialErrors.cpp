@@ -1,4 +1,4 @@
-#include "platform/posix/PosixSerialErrors.h"
+#include "platform/linux/PosixSerialErrors.h"
 
 #include <cerrno>
 #include <cstring>
