@@ -76,6 +76,7 @@ platform::WindowSpec BuildForm1()
 
     platform::WindowSpec form;
     form.name = "Form1";
+    form.className = "TForm1";
     form.caption = "tarvel";
     form.left = 239;
     form.top = 127;

@@ -54,25 +54,6 @@ std::string HexPairs(const std::string& bytes)
     return hex;
 }
 
-// The text with every byte outside printable ASCII written as \xHH, so that
-// a message quoting part of a frame stays on one line and gives a terminal
-// no control sequence (0x80-0x9F are controls too).
-std::string OneLine(const std::string& text)
-{
-    std::string line;
-    for (const char c : text) {
-        const auto code = static_cast<unsigned char>(c);
-        if (code < 32 || code >= 127) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(code));
-            line += escape;
-        } else {
-            line += c;
-        }
-    }
-    return line;
-}
-
 }  // namespace
 
 void TForm1::ComPort1RxChar(TComponent* /*Sender*/, std::int32_t /*Count*/)
@@ -155,7 +136,7 @@ void TForm1::HandlePiece(const TReaderPiece& Piece)
         // port's event delivery would only repeat the message without the
         // frame (and, delivering through window messages, would show it in
         // an error box).
-        platform::Diagnostic(where + "frame [" + HexPairs(frame) + "] not typed: " + OneLine(e.Message()));
+        platform::Diagnostic(where + "frame [" + HexPairs(frame) + "] not typed: " + platform::Printable(e.Message()));
         return;
     }
     TypeText(TrimControls(card));

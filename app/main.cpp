@@ -29,6 +29,7 @@
 #include "framework/MainThread.h"
 #include "framework/Translation.h"
 #include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/Keyboard.h"
 #include "platform/MainWindow.h"
 #include "platform/MemoryWindow.h"

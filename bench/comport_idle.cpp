@@ -23,6 +23,7 @@
 
 #include "framework/MainThread.h"
 #include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortErrors.h"
 

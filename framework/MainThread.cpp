@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 
 void SetMainThread() { platform::SetMainThread(); }
 

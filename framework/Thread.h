@@ -23,7 +23,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 
 class TThread {
 public:

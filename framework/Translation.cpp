@@ -1,7 +1,6 @@
 #include "framework/Translation.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -37,23 +36,6 @@ bool IsLanguageChar(char c)
            c == '@' || c == '-';
 }
 
-// A text fit for one diagnostic line: anything but printable ASCII as \xNN.
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            out += c;
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        }
-    }
-    return out;
-}
-
 // The language named by LANG, or by the user's default locale when LANG is
 // empty; empty when there is none or it was refused.
 std::string WantedLanguage()
@@ -69,7 +51,7 @@ std::string WantedLanguage()
     }
     const std::string language = value.substr(0, value.find('.'));
     if (language.empty() || !std::all_of(language.begin(), language.end(), IsLanguageChar)) {
-        platform::Diagnostic(std::string("translation: ") + source + " \"" + Printable(value) +
+        platform::Diagnostic(std::string("translation: ") + source + " \"" + platform::Printable(value) +
                              "\" refused: the language before the first \".\" may hold only letters, digits, _, @"
                              " and -; texts stay in English");
         return {};

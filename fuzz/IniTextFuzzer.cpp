@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/IniValue.h"
-#include "platform/posix/IniText.h"
+#include "platform/linux/IniText.h"
 
 namespace {
 

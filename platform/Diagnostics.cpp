@@ -14,6 +14,23 @@ std::function<void(const std::string&)> g_sink;
 thread_local HeldDiagnostics* t_held = nullptr;
 }  // namespace
 
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += c;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(byte));
+            out += hex;
+        }
+    }
+    return out;
+}
+
 HeldDiagnostics::HeldDiagnostics() : outer_(t_held) { t_held = this; }
 
 HeldDiagnostics::~HeldDiagnostics() { t_held = outer_; }

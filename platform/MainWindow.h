@@ -52,6 +52,7 @@ struct ControlSpec {
 
 struct WindowSpec {
     std::string name;     // "Form1"; the toolkit's object name
+    std::string className;  // "TForm1"; the Win32 window class, by which other programs find the window
     std::string caption;  // title bar
     int left = 0;         // the window's designed position on the screen
     int top = 0;

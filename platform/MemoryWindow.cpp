@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "platform/Diagnostics.h"
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 
 namespace platform {
 

@@ -9,7 +9,7 @@
 // Windows: the INI file through the private-profile functions of kernel32,
 //   the registry key through advapi32.
 // Linux: the INI file through the back end's own store, which reads and
-//   changes it by the rules of the profile functions (platform/posix/IniText.h;
+//   changes it by the rules of the profile functions (platform/linux/IniText.h;
 //   only the key's line changes, every other byte stays, and each write
 //   replaces the file atomically), the registry key as a typed key file: JSON
 //   through QJsonDocument, text values kept apart from 32-bit integers, each

@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 fonts-wine
   socat imagemagick
   nsis help2man lintian dpkg-dev fakeroot
+  clang-format
 )
 
 missing=()

@@ -15,6 +15,7 @@
 
 #include "platform/Diagnostics.h"
 #include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 
 namespace platform {
 namespace {

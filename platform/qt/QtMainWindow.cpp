@@ -40,7 +40,7 @@
 #include <vector>
 
 #include "platform/Diagnostics.h"
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/MainWindow.h"
 #include "platform/SerialPortList.h"
 

@@ -13,6 +13,7 @@
 
 #include "platform/Diagnostics.h"
 #include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/win32/Win32Loop.h"
 
 namespace platform {

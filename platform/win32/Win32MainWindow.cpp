@@ -14,19 +14,19 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/Diagnostics.h"
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/MainWindow.h"
 #include "platform/win32/Win32Loop.h"
 
 namespace platform {
 namespace {
 
-constexpr char FormClassName[] = "TForm1";
 constexpr int FirstControlId = 100;
 
 std::string LastErrorText(const char* what)
@@ -102,7 +102,7 @@ class Win32MainWindow final : public IMainWindow {
 public:
     explicit Win32MainWindow(const WindowSpec& layout)
     {
-        RegisterFormClass();
+        RegisterFormClass(layout.className);
         font_ = ::CreateFontA(layout.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                               DEFAULT_PITCH | FF_DONTCARE, layout.fontName.c_str());
@@ -113,7 +113,7 @@ public:
         const DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
         RECT frame{0, 0, layout.clientWidth, layout.clientHeight};
         ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-        window_ = ::CreateWindowExA(exStyle, FormClassName, layout.caption.c_str(), style, layout.left, layout.top,
+        window_ = ::CreateWindowExA(exStyle, layout.className.c_str(), layout.caption.c_str(), style, layout.left, layout.top,
                                     frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                                     ::GetModuleHandleA(nullptr), this);
         if (window_ == nullptr)
@@ -225,20 +225,26 @@ private:
         int id;
     };
 
-    static void RegisterFormClass()
+    // Registers the window class the description names, once per name.
+    static void RegisterFormClass(const std::string& className)
     {
-        static std::once_flag registered;
-        std::call_once(registered, [] {
-            WNDCLASSEXA wc{};
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = &Win32MainWindow::WindowProc;
-            wc.hInstance = ::GetModuleHandleA(nullptr);
-            wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-            wc.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-            wc.lpszClassName = FormClassName;
-            ::RegisterClassExA(&wc);
-        });
+        if (className.empty())
+            throw std::invalid_argument("the window description names no window class");
+        static std::mutex mutex;
+        static std::set<std::string> registered;
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (registered.count(className) != 0)
+            return;
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &Win32MainWindow::WindowProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = className.c_str();
+        ::RegisterClassExA(&wc);
+        registered.insert(className);
     }
 
     void Build(const ControlSpec& c, int id)

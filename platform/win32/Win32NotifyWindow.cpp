@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/Diagnostics.h"
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/NotifyWindow.h"
 
 namespace platform {

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/posix/PosixSerialDevice.h"
+#include "platform/linux/PosixSerialDevice.h"
 #include "tests/integration/PortOnPty.h"
 
 namespace {

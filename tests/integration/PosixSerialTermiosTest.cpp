@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "platform/SerialApi.h"
-#include "platform/posix/PosixSerialTermios2.h"
+#include "platform/linux/PosixSerialTermios2.h"
 #include "tests/integration/PtyPair.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "framework/Exception.h"
 #include "framework/MainThread.h"
 #include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "threads/Sync.h"
 
 namespace {

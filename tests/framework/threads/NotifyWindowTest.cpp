@@ -12,6 +12,7 @@
 #include "framework/MainThread.h"
 #include "platform/Diagnostics.h"
 #include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/NotifyWindow.h"
 #include "threads/Sync.h"
 

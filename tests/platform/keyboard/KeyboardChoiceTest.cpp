@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/posix/SystemKeyboard.h"
+#include "platform/linux/SystemKeyboard.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/posix/PosixPause.h"
+#include "platform/linux/PosixPause.h"
 
 namespace {
 

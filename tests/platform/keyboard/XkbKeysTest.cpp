@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/XkbKeys.h"
+#include "platform/linux/XkbKeys.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/posix/PosixSerialReadRule.h"
+#include "platform/linux/PosixSerialReadRule.h"
 
 namespace {
 

@@ -8,11 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -117,11 +115,6 @@ Xvfb::~Xvfb()
 
 std::unique_ptr<Receiver> Receiver::Start(const std::string& display, std::string& error)
 {
-    static std::atomic<int> counter{0};
-    const std::string output = ::testing::TempDir() + "receiver-" + std::to_string(getpid()) + "-" +
-                               std::to_string(counter++) + ".txt";
-    unlink(output.c_str());
-
     // Everything made before fork: the child only calls what is safe there.
     std::vector<std::string> variables;
     for (char** v = environ; *v != nullptr; ++v) {
@@ -135,10 +128,11 @@ std::unique_ptr<Receiver> Receiver::Start(const std::string& display, std::strin
         envp.push_back(v.data());
     }
     envp.push_back(nullptr);
+    // A receiver that is never stopped ends by itself after a minute.
     std::string program = TARVEL_X11_RECEIVER;
+    std::string timeoutOption = "--timeout";
     std::string seconds = "60";
-    std::string outputArgument = output;
-    char* argv[] = {program.data(), outputArgument.data(), seconds.data(), nullptr};
+    char* argv[] = {program.data(), timeoutOption.data(), seconds.data(), nullptr};
 
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
@@ -157,10 +151,11 @@ std::unique_ptr<Receiver> Receiver::Start(const std::string& display, std::strin
         error = std::string("fork: ") + std::strerror(errno);
         return nullptr;
     }
-    std::unique_ptr<Receiver> receiver(new Receiver(pid, output));
+    // From here on the receiver owns the pipe's reading end: after "ready"
+    // it writes each character typed as it arrives.
+    std::unique_ptr<Receiver> receiver(new Receiver(pid, out[0]));
     std::string line;
     const bool ready = ReadLine(out[0], kStartSeconds, line) && line == "ready";
-    close(out[0]);
     if (!ready) {
         error = "the receiver window did not get the input focus on " + display + " (said \"" + line + "\")";
         return nullptr;
@@ -170,7 +165,23 @@ std::unique_ptr<Receiver> Receiver::Start(const std::string& display, std::strin
 
 std::string Receiver::Finish(std::string& error)
 {
+    // It writes what it took before the signal, then exits, which ends the
+    // pipe.
     kill(pid_, SIGTERM);
+    std::string text;
+    char buffer[256];
+    for (;;) {
+        const ssize_t got = read(output_, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(output_);
+    output_ = -1;
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
@@ -185,18 +196,16 @@ std::string Receiver::Finish(std::string& error)
         }
         error = why.str();
     }
-    std::ifstream file(output_, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    unlink(output_.c_str());
-    return text.str();
+    return text;
 }
 
 Receiver::~Receiver()
 {
     if (pid_ > 0) {
         Stop(pid_);
-        unlink(output_.c_str());
+    }
+    if (output_ >= 0) {
+        close(output_);
     }
 }
 

@@ -26,8 +26,8 @@ private:
     std::string display_;
 };
 
-// The receiver program (tests/platform/receiver): a window with the input
-// focus that records the characters typed into it.
+// The receiver program (tools/receiver, tarvel-receiver): a window with the
+// input focus that reports the characters typed into it.
 class Receiver {
 public:
     // Starts it on `display` and waits until its window has the focus;
@@ -42,9 +42,9 @@ public:
     std::string Finish(std::string& error);
 
 private:
-    Receiver(pid_t pid, std::string output) : pid_(pid), output_(std::move(output)) {}
+    Receiver(pid_t pid, int output) : pid_(pid), output_(output) {}
     pid_t pid_;
-    std::string output_;
+    int output_;  // the reading end of the receiver's standard output
 };
 
 }  // namespace x11test

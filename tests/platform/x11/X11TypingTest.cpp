@@ -17,7 +17,7 @@
 #include "app/KeyTyper.h"
 #include "app/Settings.h"
 #include "platform/Diagnostics.h"
-#include "platform/posix/SystemKeyboard.h"
+#include "platform/linux/SystemKeyboard.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/XServerKeys.h"
+#include "platform/linux/XServerKeys.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib-xcb.h>

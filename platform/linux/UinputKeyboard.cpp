@@ -20,9 +20,9 @@
 #include <sstream>
 
 #include "platform/Diagnostics.h"
-#include "platform/posix/SystemKeyboard.h"
-#include "platform/posix/XServerKeys.h"
-#include "platform/posix/XkbKeys.h"
+#include "platform/linux/SystemKeyboard.h"
+#include "platform/linux/XServerKeys.h"
+#include "platform/linux/XkbKeys.h"
 
 namespace platform {
 namespace {

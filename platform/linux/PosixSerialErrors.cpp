@@ -1,7 +1,6 @@
-#include "platform/posix/PosixSerialErrors.h"
+#include "platform/linux/PosixSerialErrors.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace platform::posix {
@@ -98,24 +97,6 @@ std::string ErrnoText(int err)
     // GNU strerror_r: returns the text, which may or may not be in buffer.
     const char* text = strerror_r(err, buffer, sizeof buffer);
     return text != nullptr ? std::string(text) : std::string("error ") + std::to_string(err);
-}
-
-std::string Printable(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
-            out += hex;
-        }
-    }
-    return out;
 }
 
 }  // namespace platform::posix

@@ -1,4 +1,4 @@
-#include "platform/posix/PosixSerialReadRule.h"
+#include "platform/linux/PosixSerialReadRule.h"
 
 #include <cstdint>
 

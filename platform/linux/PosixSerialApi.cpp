@@ -13,10 +13,10 @@
 
 #include "platform/Diagnostics.h"
 #include "platform/SerialApi.h"
-#include "platform/posix/PosixSerialDevice.h"
-#include "platform/posix/PosixSerialErrors.h"
-#include "platform/posix/PosixSerialEvent.h"
-#include "platform/posix/PosixSerialPath.h"
+#include "platform/linux/PosixSerialDevice.h"
+#include "platform/linux/PosixSerialErrors.h"
+#include "platform/linux/PosixSerialEvent.h"
+#include "platform/linux/PosixSerialPath.h"
 
 namespace platform {
 namespace {
@@ -100,7 +100,7 @@ public:
         // device is opened.
         const std::string deviceFile = posix::DeviceFileForPort(path);
         if (deviceFile.empty()) {
-            Diagnostic("serial port " + posix::Printable(path) + ": no device name");
+            Diagnostic("serial port " + Printable(path) + ": no device name");
             posix::SetLastError(ErrorFileNotFound);
             return InvalidHandle;
         }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/Diagnostics.h"
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/NotifyWindow.h"
 
 namespace platform {

@@ -1,13 +1,13 @@
 // The only file of the back end that speaks to the terminal layer. It uses the
 // kernel's own termios2 definitions, which cannot be mixed with <termios.h>.
-#include "platform/posix/PosixSerialTermios.h"
+#include "platform/linux/PosixSerialTermios.h"
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
 #include <cerrno>
 
-#include "platform/posix/PosixSerialTermios2.h"
+#include "platform/linux/PosixSerialTermios2.h"
 
 namespace platform::posix {
 namespace {

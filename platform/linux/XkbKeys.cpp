@@ -1,4 +1,4 @@
-#include "platform/posix/XkbKeys.h"
+#include "platform/linux/XkbKeys.h"
 
 #include <xkbcommon/xkbcommon.h>
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/XkbKeys.h"
+#include "platform/linux/XkbKeys.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/SystemKeyboard.h"
+#include "platform/linux/SystemKeyboard.h"
 
 #include <stdexcept>
 

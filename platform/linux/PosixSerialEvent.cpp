@@ -1,4 +1,4 @@
-#include "platform/posix/PosixSerialEvent.h"
+#include "platform/linux/PosixSerialEvent.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/posix/PosixSerialErrors.h"
+#include "platform/linux/PosixSerialErrors.h"
 
 namespace platform::posix {
 namespace {

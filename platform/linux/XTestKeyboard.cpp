@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/Diagnostics.h"
-#include "platform/posix/SystemKeyboard.h"
-#include "platform/posix/XServerKeys.h"
+#include "platform/linux/SystemKeyboard.h"
+#include "platform/linux/XServerKeys.h"
 
 namespace platform {
 namespace {

@@ -28,7 +28,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/IniValue.h"
 #include "platform/SettingsFiles.h"
-#include "platform/posix/IniText.h"
+#include "platform/linux/IniText.h"
 
 namespace platform {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // The POSIX serial back end's error side: the thread's last error (a Windows
 // code, so the component's messages read the same on both systems), the
-// errno-to-Windows mapping, and safe texts for diagnostic lines.
+// errno-to-Windows mapping and errno's own text.
 
 #include <string>
 
@@ -24,9 +24,5 @@ bool Fail(DWORD code);
 
 // errno's own text (strerror, thread-safe).
 std::string ErrnoText(int err);
-
-// A path or name shown on one diagnostic line: bytes outside printable ASCII
-// become \xNN, so a name from the command line cannot break the line.
-std::string Printable(const std::string& text);
 
 }  // namespace platform::posix

@@ -1,6 +1,6 @@
 // The INI text rules; see IniText.h.
 
-#include "platform/posix/IniText.h"
+#include "platform/linux/IniText.h"
 
 #include <cstddef>
 #include <string_view>

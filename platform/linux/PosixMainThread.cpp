@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 
 namespace platform::detail {
 namespace {

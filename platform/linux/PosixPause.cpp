@@ -1,4 +1,4 @@
-#include "platform/posix/PosixPause.h"
+#include "platform/linux/PosixPause.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/PosixSerialPath.h"
+#include "platform/linux/PosixSerialPath.h"
 
 #include <cstdint>
 

@@ -48,6 +48,7 @@
 #include "framework/ExceptionHandler.h"
 #include "framework/MainThread.h"
 #include "platform/EventLoop.h"
+#include "platform/HandOver.h"
 #include "platform/MainWindow.h"
 #include "platform/SerialPortList.h"
 #include "platform/fake/FakeKeyboard.h"

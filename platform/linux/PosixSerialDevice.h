@@ -27,9 +27,9 @@
 #include <thread>
 
 #include "platform/SerialApi.h"
-#include "platform/posix/PosixSerialEvent.h"
-#include "platform/posix/PosixSerialReadRule.h"
-#include "platform/posix/PosixSerialTermios.h"
+#include "platform/linux/PosixSerialEvent.h"
+#include "platform/linux/PosixSerialReadRule.h"
+#include "platform/linux/PosixSerialTermios.h"
 
 namespace platform::posix {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/PosixSerialDevice.h"
+#include "platform/linux/PosixSerialDevice.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <system_error>
 
 #include "platform/Diagnostics.h"
-#include "platform/posix/PosixSerialErrors.h"
+#include "platform/linux/PosixSerialErrors.h"
 
 namespace platform::posix {
 namespace {
