@@ -87,20 +87,23 @@ TSystemRegistryKey::TSystemRegistryKey(const std::string& Location, platform::Re
 
 TSystemRegistryKey::~TSystemRegistryKey() = default;
 
+void TSystemRegistryKey::Failed(const std::string& Name, void (*Raise)(const std::string&)) const
+{
+    platform::Diagnostic("Registry key " + location_ + ", " + Name + ": " + key_->Error());
+    Raise(Name);
+    RaiseRegistryGetFailed(Name);  // not reached: each Raise throws
+}
+
 void TSystemRegistryKey::PutTextValue(const std::string& Name, const std::string& Value)
 {
-    if (key_->WriteText(Name, Value))
-        return;
-    platform::Diagnostic("Registry key " + location_ + ", " + Name + ": " + key_->Error());
-    RaiseRegistrySetFailed(Name);
+    if (!key_->WriteText(Name, Value))
+        Failed(Name, RaiseRegistrySetFailed);
 }
 
 void TSystemRegistryKey::PutIntValue(const std::string& Name, std::int32_t Value)
 {
-    if (key_->WriteInt(Name, Value))
-        return;
-    platform::Diagnostic("Registry key " + location_ + ", " + Name + ": " + key_->Error());
-    RaiseRegistrySetFailed(Name);
+    if (!key_->WriteInt(Name, Value))
+        Failed(Name, RaiseRegistrySetFailed);
 }
 
 std::string TSystemRegistryKey::GetTextValue(const std::string& Name)
@@ -112,13 +115,11 @@ std::string TSystemRegistryKey::GetTextValue(const std::string& Name)
     case platform::RegistryRead::Absent:
         return std::string();
     case platform::RegistryRead::WrongType:
-        platform::Diagnostic("Registry key " + location_ + ", " + Name + ": " + key_->Error());
-        RaiseRegistryInvalidType(Name);
+        Failed(Name, RaiseRegistryInvalidType);
     case platform::RegistryRead::Failed:
         break;
     }
-    platform::Diagnostic("Registry key " + location_ + ", " + Name + ": " + key_->Error());
-    RaiseRegistryGetFailed(Name);
+    Failed(Name, RaiseRegistryGetFailed);
 }
 
 std::int32_t TSystemRegistryKey::GetIntValue(const std::string& Name)
@@ -130,11 +131,9 @@ std::int32_t TSystemRegistryKey::GetIntValue(const std::string& Name)
     case platform::RegistryRead::Absent:
         RaiseRegistryGetFailed(Name);
     case platform::RegistryRead::WrongType:
-        platform::Diagnostic("Registry key " + location_ + ", " + Name + ": " + key_->Error());
-        RaiseRegistryInvalidType(Name);
+        Failed(Name, RaiseRegistryInvalidType);
     case platform::RegistryRead::Failed:
         break;
     }
-    platform::Diagnostic("Registry key " + location_ + ", " + Name + ": " + key_->Error());
-    RaiseRegistryGetFailed(Name);
+    Failed(Name, RaiseRegistryGetFailed);
 }

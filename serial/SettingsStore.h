@@ -115,6 +115,9 @@ public:
     std::int32_t GetIntValue(const std::string& Name) override;
 
 private:
+    // The reason on the diagnostic stream, then Raise's exception.
+    [[noreturn]] void Failed(const std::string& Name, void (*Raise)(const std::string&)) const;
+
     std::string location_;
     std::unique_ptr<platform::IRegistryKey> key_;
 };

@@ -63,29 +63,23 @@ public:
         return object;
     }
 
-    std::shared_ptr<SerialDevice> Device(Handle handle)
-    {
-        const std::optional<Object> object = Find(handle);
-        if (object) {
-            if (const auto* device = std::get_if<std::shared_ptr<SerialDevice>>(&*object)) {
-                return *device;
-            }
-        }
-        return nullptr;
-    }
-
-    std::shared_ptr<EventObject> Event(Handle handle)
-    {
-        const std::optional<Object> object = Find(handle);
-        if (object) {
-            if (const auto* event = std::get_if<std::shared_ptr<EventObject>>(&*object)) {
-                return *event;
-            }
-        }
-        return nullptr;
-    }
+    std::shared_ptr<SerialDevice> Device(Handle handle) { return Get<SerialDevice>(handle); }
+    std::shared_ptr<EventObject> Event(Handle handle) { return Get<EventObject>(handle); }
 
 private:
+    // The object behind a handle when it is of that kind; null otherwise.
+    template <typename T>
+    std::shared_ptr<T> Get(Handle handle)
+    {
+        const std::optional<Object> object = Find(handle);
+        if (object) {
+            if (const auto* found = std::get_if<std::shared_ptr<T>>(&*object)) {
+                return *found;
+            }
+        }
+        return nullptr;
+    }
+
     std::mutex mutex_;
     std::unordered_map<Handle, Object> objects_;
     Handle next_ = 0x1000;

@@ -39,6 +39,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ClickHandlers.h"
 #include "platform/Diagnostics.h"
 #include "platform/HandOver.h"
 #include "platform/MainWindow.h"
@@ -260,7 +261,7 @@ public:
     void SetOnClick(const std::string& control, std::function<void()> handler) override
     {
         Find(control);  // the name must exist
-        clickHandlers_[control] = std::move(handler);
+        clickHandlers_.Set(control, std::move(handler));
     }
 
     void SetOnClose(std::function<void()> handler) override { widget_->onClose = std::move(handler); }
@@ -370,18 +371,7 @@ private:
         combo->setToolTip(combo->currentText());
     }
 
-    void Clicked(const std::string& name)
-    {
-        auto it = clickHandlers_.find(name);
-        if (it == clickHandlers_.end() || !it->second)
-            return;
-        const std::function<void()> handler = it->second;  // it may replace itself
-        try {
-            handler();
-        } catch (...) {
-            Diagnostic("Unhandled exception in a click handler: " + detail::DescribeCurrentException());
-        }
-    }
+    void Clicked(const std::string& name) { clickHandlers_.Run(name); }
 
     QWidget* Find(const std::string& control) const
     {
@@ -397,7 +387,7 @@ private:
     SerialPortSearch search_;
     std::unique_ptr<FormWidget> widget_;
     std::map<std::string, QWidget*> controls_;  // owned by widget_
-    std::map<std::string, std::function<void()>> clickHandlers_;
+    ClickHandlers clickHandlers_;
     QWidget* firstTabStop_ = nullptr;
     bool shownOnce_ = false;
 };

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ClickHandlers.h"
 #include "platform/Diagnostics.h"
 #include "platform/HandOver.h"
 #include "platform/MainWindow.h"
@@ -212,7 +213,7 @@ public:
     void SetOnClick(const std::string& control, std::function<void()> handler) override
     {
         Find(control);
-        clickHandlers_[control] = std::move(handler);
+        clickHandlers_.Set(control, std::move(handler));
     }
 
     void SetOnClose(std::function<void()> handler) override { onClose_ = std::move(handler); }
@@ -349,15 +350,7 @@ private:
         for (const Control& c : controls_) {
             if (c.id != id)
                 continue;
-            auto it = clickHandlers_.find(c.name);
-            if (it == clickHandlers_.end() || !it->second)
-                return;
-            const std::function<void()> handler = it->second;  // it may replace itself
-            try {
-                handler();
-            } catch (...) {
-                Diagnostic("Unhandled exception in a click handler: " + detail::DescribeCurrentException());
-            }
+            clickHandlers_.Run(c.name);
             return;
         }
     }
@@ -442,7 +435,7 @@ private:
     int defaultId_ = 0;
     bool shownOnce_ = false;
     std::vector<Control> controls_;
-    std::map<std::string, std::function<void()>> clickHandlers_;
+    ClickHandlers clickHandlers_;
     std::function<void()> onClose_;
 };
 
