@@ -16,7 +16,7 @@
 #include "serial/ComPortErrors.h"
 #include "serial/ComThread.h"
 #include "tests/framework/threads/Sync.h"
-#include "tests/integration/PtyPair.h"
+#include "tests/support/PtyPair.h"
 #include "tests/serial/EventLog.h"
 
 namespace {
