@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace e2e {
+namespace tarvel_test {
 namespace {
 
 int MsLeft(Clock::time_point deadline)
@@ -220,4 +220,4 @@ std::string Child::Stop(milliseconds within)
     return ended_;
 }
 
-}  // namespace e2e
+}  // namespace tarvel_test

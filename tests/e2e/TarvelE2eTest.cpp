@@ -20,14 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/E2eProcesses.h"
-#include "tests/platform/x11/X11Processes.h"
+#include "tests/e2e/E2eFixture.h"
 
 namespace {
 
-using e2e::Child;
-using e2e::Clock;
-using e2e::milliseconds;
+using tarvel_test::Child;
+using tarvel_test::Clock;
+using tarvel_test::milliseconds;
 
 // After the expected text is complete, keys that should not come would come
 // within this time.
@@ -47,25 +46,8 @@ struct Outcome {
     std::string problem;   // a process that did not do its part
 };
 
-class TarvelE2e : public ::testing::Test {
+class TarvelE2e : public tarvel_test::TarvelOnXvfb {
 protected:
-    static void SetUpTestSuite() { server_ = x11test::Xvfb::Start(startError_); }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override
-    {
-        ASSERT_NE(server_, nullptr) << startError_;
-        // Where uinput can be used, tarvel types through it, into whatever
-        // has the focus on this machine's console, not into the test's Xvfb.
-        // These tests are about the XTest back end (the keys must reach a
-        // window the test can read), so tarvel runs where /dev/uinput is
-        // /dev/null, as on a machine without uinput, and falls back to XTest.
-        hideUinput_ = access(kUinput, W_OK) == 0;
-        if (hideUinput_ && !e2e::CanHide(kUinput))
-            GTEST_SKIP() << kUinput << " is writable here and no mount namespace can be made to keep tarvel from it, "
-                         << "so tarvel would type through uinput and not into the test's own X display";
-    }
-
     // Starts the receiver, the reader with the cards and tarvel; returns once
     // `expected` has arrived (and kQuiet has passed without more) or after
     // kLongest.
@@ -73,7 +55,7 @@ protected:
     {
         static std::atomic<int> counter{0};
         Outcome outcome;
-        const std::vector<std::string> display = {"DISPLAY=" + server_->Display()};
+        const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
         const std::string link = ::testing::TempDir() + "tarvel-e2e-" + std::to_string(getpid()) + "-" +
                                  std::to_string(counter++);
 
@@ -118,14 +100,12 @@ protected:
         return outcome;
     }
 
-    const std::string& DisplayName() const { return server_->Display(); }
-
     // Sets the display's keyboard layout as a user does, with setxkbmap
     // ("us", "fr", "us,fr"; variant may be empty). The Xvfb runs with
     // -noreset, so the layout stays when the last client leaves.
     static ::testing::AssertionResult SetLayout(const std::string& layout, const std::string& variant = "")
     {
-        std::vector<std::string> args = {"setxkbmap", "-display", server_->Display(), "-layout", layout};
+        std::vector<std::string> args = {"setxkbmap", "-display", DisplayName(), "-layout", layout};
         if (!variant.empty()) {
             args.push_back("-variant");
             args.push_back(variant);
@@ -146,20 +126,11 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    // The path tarvel runs without (see SetUp), or "" where there is none.
-    const char* HiddenFromTarvel() const { return hideUinput_ ? kUinput : ""; }
-
     static std::string NewLink()
     {
         static std::atomic<int> counter{0};
         return ::testing::TempDir() + "tarvel-e2e-stop-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
     }
-
-private:
-    static constexpr const char* kUinput = "/dev/uinput";
-    bool hideUinput_ = false;
-    static inline std::unique_ptr<x11test::Xvfb> server_;
-    static inline std::string startError_;
 };
 
 // The way tarvel is kept from uinput where it is writable: the child sees
@@ -170,7 +141,7 @@ TEST(E2eChild, AHiddenPathIsDevNullForTheChildOnly)
     {
         std::ofstream(path) << "seen\n";
     }
-    if (!e2e::CanHide(path))
+    if (!tarvel_test::CanHide(path))
         GTEST_SKIP() << "no mount namespace can be made here";
     // cat's output once it has ended by itself.
     auto run = [](Child& child) {

@@ -361,7 +361,7 @@ std::size_t TopLevelWindows(Display* display)
 TEST(CommandLineTest, FourArgumentsOpenThePortAndCreateNoWindow)
 {
     std::string error;
-    auto xvfb = x11test::Xvfb::Start(error);
+    auto xvfb = tarvel_test::Xvfb::Start(error);
     ASSERT_NE(xvfb, nullptr) << error;
     Display* display = XOpenDisplay(xvfb->Display().c_str());
     ASSERT_NE(display, nullptr);
@@ -417,7 +417,7 @@ Window FindShownTopLevel(Display* display, const char* name)
 TEST(CommandLineTest, NoArgumentsShowTheWindowUntilItIsClosed)
 {
     std::string error;
-    auto xvfb = x11test::Xvfb::Start(error);
+    auto xvfb = tarvel_test::Xvfb::Start(error);
     ASSERT_NE(xvfb, nullptr) << error;
     Display* display = XOpenDisplay(xvfb->Display().c_str());
     ASSERT_NE(display, nullptr);

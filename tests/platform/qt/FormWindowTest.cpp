@@ -408,7 +408,7 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         byId_ = pattern;
         link_ = byId_ + "/" + LinkName;
-        reader_ = std::make_unique<readertest::ReaderProcess>(
+        reader_ = std::make_unique<tarvel_test::ReaderProcess>(
             std::vector<std::string>{"--link", link_, "--wait-open", "--delay", "100", "AABBCCDD"});
         const std::optional<std::string> device = reader_->ReadLine(std::chrono::seconds(20));
         ASSERT_TRUE(device.has_value()) << reader_->Errors();
@@ -439,7 +439,7 @@ protected:
     std::string byId_;
     std::string link_;
     std::string device_;  // /dev/pts/N
-    std::unique_ptr<readertest::ReaderProcess> reader_;
+    std::unique_ptr<tarvel_test::ReaderProcess> reader_;
     platform::RecordingKeyboard keys_;
 };
 

@@ -63,7 +63,7 @@ protected:
     void WaitForThreadEnd()
     {
         ASSERT_NE(port.EventThread(), nullptr);
-        testsync::DeadlockGuard guard("the event thread's end");
+        tarvel_test::DeadlockGuard guard("the event thread's end");
         port.EventThread()->WaitFor();
     }
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace readertest {
+namespace tarvel_test {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -194,4 +194,4 @@ private:
     int fd_;
 };
 
-}  // namespace readertest
+}  // namespace tarvel_test
