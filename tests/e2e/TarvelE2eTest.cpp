@@ -46,6 +46,21 @@ struct Outcome {
     std::string problem;   // a process that did not do its part
 };
 
+// The rows of the case tables below print as their names, which also name
+// their tests.
+template <typename Case>
+    requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info)
+{
+    return info.param.name;
+}
+
 class TarvelE2e : public tarvel_test::TarvelOnXvfb {
 protected:
     // Starts the receiver, the reader with the cards and tarvel; returns once
@@ -97,6 +112,16 @@ protected:
         receiver.Stop();
         outcome.received = receiver.Output();
         outcome.errors = tarvel.Errors();
+        return outcome;
+    }
+
+    // Run, expecting every process to do its part and the window to receive
+    // exactly `expected`.
+    Outcome RunExpecting(const Cards& cards, const std::string& expected)
+    {
+        Outcome outcome = Run(cards, expected);
+        EXPECT_EQ(outcome.problem, "");
+        EXPECT_EQ(outcome.received, expected) << "tarvel said: " << outcome.errors;
         return outcome;
     }
 
@@ -189,32 +214,23 @@ const FormatCase kFormats[] = {
     {"F14_LeadingF", {"10", "1", "14", {"--lower", "AABBCCDD"}}, "0faabbccdd\n"},
 };
 
-void PrintTo(const FormatCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class TarvelFormats : public TarvelE2e, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(TarvelFormats, AFieldFrameTypesTheFormatsText)
 {
     const FormatCase& c = GetParam();
-    const Outcome outcome = Run(c.cards, c.expected);
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, c.expected) << "tarvel said: " << outcome.errors;
+    RunExpecting(c.cards, c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachFormat, TarvelFormats, ::testing::ValuesIn(kFormats),
-                         [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+                         CaseName<FormatCase>);
 
 // --- Several frames ------------------------------------------------------------------------
 
 TEST_F(TarvelE2e, AMalformedFrameFollowedByAGoodOneTypesOnlyTheGoodOne)
 {
     const Outcome outcome =
-        Run({"10", "1", "1", {"--gap", "500", "raw:\\x02ZZZZZZZZZZZZ\\x03", "AABBCCDD"}}, "2864434397\n");
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, "2864434397\n");
+        RunExpecting({"10", "1", "1", {"--gap", "500", "raw:\\x02ZZZZZZZZZZZZ\\x03", "AABBCCDD"}}, "2864434397\n");
     // One diagnostic line, with the frame in hex.
     EXPECT_NE(outcome.errors.find("frame [02 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 03] not typed: "), std::string::npos)
         << outcome.errors;
@@ -223,19 +239,15 @@ TEST_F(TarvelE2e, AMalformedFrameFollowedByAGoodOneTypesOnlyTheGoodOne)
 
 TEST_F(TarvelE2e, AMalformedFormat7FrameTypesNothingAndTheNextCardStaysWhole)
 {
-    const Outcome outcome = Run({"10", "1", "7", {"--gap", "500", "raw:\\x020FXYZ\\x03", "0FAABBCCDD"}},
-                                "0152864434397\n");
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, "0152864434397\n") << "tarvel said: " << outcome.errors;
+    const Outcome outcome = RunExpecting({"10", "1", "7", {"--gap", "500", "raw:\\x020FXYZ\\x03", "0FAABBCCDD"}},
+                                         "0152864434397\n");
     EXPECT_NE(outcome.errors.find("frame [02 30 46 58 59 5A 03] not typed: "), std::string::npos) << outcome.errors;
 }
 
 TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
 {
-    const Outcome outcome = Run({"10", "1", "1", {"--baud", "9600", "--gap", "1000", "AABBCCDD", "0F12345678"}},
-                                "2864434397\n0305419896\n");
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, "2864434397\n0305419896\n") << "tarvel said: " << outcome.errors;
+    RunExpecting({"10", "1", "1", {"--baud", "9600", "--gap", "1000", "AABBCCDD", "0F12345678"}},
+                 "2864434397\n0305419896\n");
 }
 
 // --- Ended from outside ------------------------------------------------------------------
@@ -293,11 +305,6 @@ const LayoutCase kLayouts[] = {
     {"ru", "ru", "", "1"},
 };
 
-void PrintTo(const LayoutCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class TarvelLayouts : public TarvelE2e, public ::testing::WithParamInterface<LayoutCase> {
 protected:
     void TearDown() override { EXPECT_TRUE(SetLayout("us")); }
@@ -326,14 +333,12 @@ TEST_P(TarvelLayouts, DigitsLettersTabAndMinusArriveAsTyped)
     };
     for (const auto& card : cards) {
         SCOPED_TRACE(card.expected);
-        const Outcome outcome = Run(card.cards, card.expected);
-        EXPECT_EQ(outcome.problem, "");
-        EXPECT_EQ(outcome.received, card.expected) << "tarvel said: " << outcome.errors;
+        RunExpecting(card.cards, card.expected);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(EachLayout, TarvelLayouts, ::testing::ValuesIn(kLayouts),
-                         [](const ::testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+                         CaseName<LayoutCase>);
 
 // A user changes the layout between two cards while tarvel runs: the second
 // card is typed for the new layout.
@@ -427,19 +432,12 @@ const StreamCase kStreams[] = {
      kThreeCards, {"not typed: 800 bytes outside any frame"}},
 };
 
-void PrintTo(const StreamCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class TarvelStreams : public TarvelE2e, public ::testing::WithParamInterface<StreamCase> {};
 
 TEST_P(TarvelStreams, TypesEveryGoodCardAndNothingElse)
 {
     const StreamCase& c = GetParam();
-    const Outcome outcome = Run(c.cards, c.expected);
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, c.expected) << "tarvel said: " << outcome.errors;
+    const Outcome outcome = RunExpecting(c.cards, c.expected);
     std::size_t from = 0;
     for (const std::string& part : c.said) {
         const std::size_t at = outcome.errors.find(part, from);
@@ -453,7 +451,7 @@ TEST_P(TarvelStreams, TypesEveryGoodCardAndNothingElse)
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, TarvelStreams, ::testing::ValuesIn(kStreams),
-                         [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+                         CaseName<StreamCase>);
 
 // Bursts larger than the port's input queue (1,024 bytes): the port must go
 // on reporting the bytes that come after it. That depends on the Linux serial
@@ -466,6 +464,6 @@ const StreamCase kBursts[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(BurstsBeyondTheInputQueue, TarvelStreams, ::testing::ValuesIn(kBursts),
-                         [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+                         CaseName<StreamCase>);
 
 }  // namespace
