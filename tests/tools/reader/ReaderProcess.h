@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Lines.h"
+
 namespace tarvel_test {
 
 using Clock = std::chrono::steady_clock;
@@ -90,14 +92,7 @@ public:
     std::optional<std::string> ReadLine(milliseconds within)
     {
         const auto deadline = Clock::now() + within;
-        for (;;) {
-            if (const auto end = out_.find('\n'); end != std::string::npos) {
-                std::string line = out_.substr(0, end);
-                out_.erase(0, end + 1);
-                return line;
-            }
-            if (!ReadInto(stdout_, out_, deadline)) return std::nullopt;
-        }
+        return TakeLine(out_, [&] { return ReadInto(stdout_, out_, deadline); });
     }
 
     // What the reader wrote to standard error so far (all of it once
