@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -155,6 +156,33 @@ protected:
     {
         static std::atomic<int> counter{0};
         return ::testing::TempDir() + "tarvel-e2e-stop-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    }
+
+    // Two cards in format 9, the second 4 s after the first: time enough for
+    // `change` (a layout or group switch), made once the first card's line
+    // has come. Both are typed as the reader sent them.
+    void TwoCardsSwitchingBetween(const std::function<void()>& change)
+    {
+        const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
+        const std::string link = NewLink();
+        Child receiver({TARVEL_RECEIVER}, display);
+        ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
+        Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
+                      "forever", "AABBCCDD", "0FEDCBA9"});
+        ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
+        Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display, HiddenFromTarvel());
+
+        const auto deadline = Clock::now() + kLongest;
+        while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
+            receiver.ReadOutput(milliseconds(50));
+        change();
+        while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
+            receiver.ReadOutput(milliseconds(50));
+        receiver.ReadOutput(kQuiet);
+        EXPECT_EQ(tarvel.Stop(), "exit 0");
+        receiver.Stop();
+        reader.Stop();
+        EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
     }
 };
 
@@ -345,27 +373,7 @@ INSTANTIATE_TEST_SUITE_P(EachLayout, TarvelLayouts, ::testing::ValuesIn(kLayouts
 TEST_F(TarvelE2e, ALayoutChangedBetweenTwoCardsIsFollowed)
 {
     ASSERT_TRUE(SetLayout("us"));
-    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
-    const std::string link = NewLink();
-    Child receiver({TARVEL_RECEIVER}, display);
-    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
-    // The second card comes 4 s after the first: time enough to switch.
-    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
-                  "forever", "AABBCCDD", "0FEDCBA9"});
-    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
-    Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display, HiddenFromTarvel());
-
-    const auto deadline = Clock::now() + kLongest;
-    while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    EXPECT_TRUE(SetLayout("fr"));
-    while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    receiver.ReadOutput(kQuiet);
-    EXPECT_EQ(tarvel.Stop(), "exit 0");
-    receiver.Stop();
-    reader.Stop();
-    EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
+    TwoCardsSwitchingBetween([this] { EXPECT_TRUE(SetLayout("fr")); });
     EXPECT_TRUE(SetLayout("us"));
 }
 
@@ -376,29 +384,12 @@ TEST_F(TarvelE2e, AGroupSwitchBetweenTwoCardsIsFollowed)
     ASSERT_TRUE(SetLayout("us,fr"));
     Display* x = XOpenDisplay(DisplayName().c_str());
     ASSERT_NE(x, nullptr);
-    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
-    const std::string link = NewLink();
-    Child receiver({TARVEL_RECEIVER}, display);
-    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
-    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
-                  "forever", "AABBCCDD", "0FEDCBA9"});
-    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
-    Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display, HiddenFromTarvel());
-
-    const auto deadline = Clock::now() + kLongest;
-    while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    XkbLockGroup(x, XkbUseCoreKbd, 1);
-    XkbStateRec state{};
-    ASSERT_EQ(XkbGetState(x, XkbUseCoreKbd, &state), Success);
-    EXPECT_EQ(state.group, 1) << "the French group is not active";
-    while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    receiver.ReadOutput(kQuiet);
-    EXPECT_EQ(tarvel.Stop(), "exit 0");
-    receiver.Stop();
-    reader.Stop();
-    EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
+    TwoCardsSwitchingBetween([x] {
+        XkbLockGroup(x, XkbUseCoreKbd, 1);
+        XkbStateRec state{};
+        ASSERT_EQ(XkbGetState(x, XkbUseCoreKbd, &state), Success);
+        EXPECT_EQ(state.group, 1) << "the French group is not active";
+    });
     XkbLockGroup(x, XkbUseCoreKbd, 0);
     XCloseDisplay(x);
     EXPECT_TRUE(SetLayout("us"));
