@@ -195,8 +195,9 @@ public:
 ISerialApi& SystemSerialApi();
 
 // The back end the component uses: the system one unless a test installed
-// another. Install before any port opens; pass nullptr to restore.
+// another. Install before any port opens; pass nullptr to restore. Returns
+// the one installed before (nullptr for the system one).
 ISerialApi& SerialApi();
-void SetSerialApi(ISerialApi* api);
+ISerialApi* SetSerialApi(ISerialApi* api);
 
 }  // namespace platform

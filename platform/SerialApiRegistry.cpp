@@ -13,6 +13,6 @@ ISerialApi& SerialApi()
     return api != nullptr ? *api : SystemSerialApi();
 }
 
-void SetSerialApi(ISerialApi* api) { g_installed.store(api, std::memory_order_release); }
+ISerialApi* SetSerialApi(ISerialApi* api) { return g_installed.exchange(api, std::memory_order_acq_rel); }
 
 }  // namespace platform

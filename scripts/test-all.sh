@@ -30,7 +30,7 @@ ctest --preset sanitize
 step "Thread sanitizer (thread tests)"
 # Only the executables that hold tests labelled "threads".
 cmake --preset tsan
-cmake --build --preset tsan --target framework_thread_tests serial_thread_tests integration_tests
+cmake --build --preset tsan --target framework_thread_tests serial_thread_tests integration_tests posix_serial_tests
 ctest --preset tsan
 
 step "Windows cross build, tests under Wine"

@@ -10,8 +10,8 @@
 // events, so an event thread can run against this fake. All calls are
 // thread-safe.
 //
-// Install with platform::SetSerialApi(&fake) and remove with
-// SetSerialApi(nullptr) before the fake is destroyed.
+// Install with a platform::ScopedSerialApi declared after the fake, so that
+// it is removed before the fake is destroyed.
 
 #include <condition_variable>
 #include <cstdint>

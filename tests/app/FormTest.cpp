@@ -26,6 +26,7 @@
 #include "platform/MemoryWindow.h"
 #include "platform/fake/FakeKeyboard.h"
 #include "platform/fake/FakeSerialApi.h"
+#include "platform/fake/ScopedSerialApi.h"
 #include "serial/ComPortErrors.h"
 
 namespace {
@@ -63,7 +64,6 @@ protected:
             sources.push_back(source);
         });
         SetApplicationEventLoop(&loop);
-        platform::SetSerialApi(&fake);
         form = std::make_unique<TForm1>(nullptr, [this](const platform::WindowSpec& layout) {
             auto w = std::make_unique<platform::MemoryWindow>(layout);
             window = w.get();
@@ -74,7 +74,6 @@ protected:
     void TearDown() override
     {
         form.reset();
-        platform::SetSerialApi(nullptr);
         SetApplicationEventLoop(nullptr);
         SetExceptionHandler(previousHandler);
         ResetAppSettings();
@@ -94,6 +93,7 @@ protected:
     }
 
     platform::FakeSerialApi fake;
+    platform::ScopedSerialApi useFake{fake};
     RecordingLoop loop;
     TExceptionHandler previousHandler;
     std::vector<std::string> shown;  // texts of the error box, in order

@@ -16,6 +16,7 @@
 #include "platform/MemoryWindow.h"
 #include "platform/fake/FakeKeyboard.h"
 #include "platform/fake/FakeSerialApi.h"
+#include "platform/fake/ScopedSerialApi.h"
 #include "serial/ComPortErrors.h"
 #include "tests/app/ClockLoop.h"
 
@@ -27,7 +28,6 @@ protected:
     {
         InitSerialErrorTexts();
         ResetAppSettings();
-        platform::SetSerialApi(&fake);
         SetKeyboard(&keyboard);
         SetPause(&keyboard);
         platform::SetDiagnosticSink([this](const std::string& line) { diagnostics.push_back(line); });
@@ -48,7 +48,6 @@ protected:
         platform::SetDiagnosticSink({});
         SetKeyboard(nullptr);
         SetPause(nullptr);
-        platform::SetSerialApi(nullptr);
         ResetAppSettings();
     }
 
@@ -60,6 +59,7 @@ protected:
     }
 
     platform::FakeSerialApi fake;
+    platform::ScopedSerialApi useFake{fake};
     platform::RecordingKeyboard keyboard;
     std::vector<std::string> diagnostics;
     std::unique_ptr<TForm1> form;

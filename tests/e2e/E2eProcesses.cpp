@@ -13,9 +13,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/Lines.h"
+
 extern char** environ;
 
-namespace e2e {
+namespace tarvel_test {
 namespace {
 
 int MsLeft(Clock::time_point deadline)
@@ -155,15 +157,7 @@ bool Child::ReadOutput(milliseconds within)
 std::optional<std::string> Child::ReadLine(milliseconds within)
 {
     const auto deadline = Clock::now() + within;
-    for (;;) {
-        if (const auto end = out_.find('\n'); end != std::string::npos) {
-            std::string line = out_.substr(0, end);
-            out_.erase(0, end + 1);
-            return line;
-        }
-        if (!ReadSome(stdout_, out_, deadline))
-            return std::nullopt;
-    }
+    return TakeLine(out_, [&] { return ReadSome(stdout_, out_, deadline); });
 }
 
 const std::string& Child::Errors()
@@ -220,4 +214,4 @@ std::string Child::Stop(milliseconds within)
     return ended_;
 }
 
-}  // namespace e2e
+}  // namespace tarvel_test

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace tarvel_test {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -66,4 +66,4 @@ private:
     std::string ended_;
 };
 
-}  // namespace e2e
+}  // namespace tarvel_test

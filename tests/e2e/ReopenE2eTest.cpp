@@ -16,32 +16,17 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/E2eProcesses.h"
-#include "tests/platform/x11/X11Processes.h"
+#include "tests/e2e/E2eFixture.h"
+#include "tests/support/PtyPair.h"
 
 namespace {
 
-using e2e::Child;
-using e2e::Clock;
-using e2e::milliseconds;
+using tarvel_test::Child;
+using tarvel_test::Clock;
+using tarvel_test::milliseconds;
 
-class ReopenE2e : public ::testing::Test {
+class ReopenE2e : public tarvel_test::TarvelOnXvfb {
 protected:
-    static void SetUpTestSuite() { server_ = x11test::Xvfb::Start(startError_); }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override
-    {
-        ASSERT_NE(server_, nullptr) << startError_;
-        // tarvel must type into the test's display: where uinput is writable
-        // it runs with /dev/uinput hidden and falls back to XTest.
-        hideUinput_ = access(kUinput, W_OK) == 0;
-        if (hideUinput_ && !e2e::CanHide(kUinput))
-            GTEST_SKIP() << kUinput << " is writable here and no mount namespace can be made to keep tarvel from it";
-    }
-
-    const char* HiddenFromTarvel() const { return hideUinput_ ? kUinput : ""; }
-
     // Serves the receiver's output until done() or the limit; false on the
     // limit.
     static bool Until(Child& receiver, milliseconds limit, const std::function<bool()>& done)
@@ -54,16 +39,11 @@ protected:
         }
         return true;
     }
-
-    static constexpr const char* kUinput = "/dev/uinput";
-    bool hideUinput_ = false;
-    static inline std::unique_ptr<x11test::Xvfb> server_;
-    static inline std::string startError_;
 };
 
 TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
 {
-    const std::vector<std::string> display = {"DISPLAY=" + server_->Display()};
+    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
     const std::string link = ::testing::TempDir() + "tarvel-reopen-" + std::to_string(getpid());
     const milliseconds generous(30000);
 
@@ -89,8 +69,7 @@ TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
     // Holding a pseudo-terminal of our own meanwhile makes the new reader
     // come back as another device behind the same link, as a USB reader may
     // come back as another ttyUSBn.
-    const int spare = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(spare, 0);
+    auto spare = std::make_unique<tarvel_test::PtyPair>();
 
     // A few seconds without a reader, while tarvel keeps trying.
     Until(receiver, milliseconds(3000), [] { return false; });
@@ -108,7 +87,7 @@ TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
     EXPECT_EQ(tarvel.Stop(), "exit 0");
     second.Stop();
     receiver.Stop();
-    close(spare);
+    spare.reset();
     EXPECT_EQ(receiver.Output(), "2864434397\n0305419896\n");
 
     const std::string& said = tarvel.Errors();
@@ -130,7 +109,7 @@ TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
 // Ended from outside while the reader is away: tarvel ends normally.
 TEST_F(ReopenE2e, StoppedWhileTheReaderIsAwayItEndsNormally)
 {
-    const std::vector<std::string> display = {"DISPLAY=" + server_->Display()};
+    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
     const std::string link = ::testing::TempDir() + "tarvel-reopen-stop-" + std::to_string(getpid());
     const milliseconds generous(30000);
 

@@ -15,19 +15,19 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/E2eProcesses.h"
-#include "tests/platform/x11/X11Processes.h"
+#include "tests/e2e/E2eFixture.h"
 
 namespace {
 
-using e2e::Child;
-using e2e::Clock;
-using e2e::milliseconds;
+using tarvel_test::Child;
+using tarvel_test::Clock;
+using tarvel_test::milliseconds;
 
 // After the expected text is complete, keys that should not come would come
 // within this time.
@@ -47,25 +47,23 @@ struct Outcome {
     std::string problem;   // a process that did not do its part
 };
 
-class TarvelE2e : public ::testing::Test {
+// The rows of the case tables below print as their names, which also name
+// their tests.
+template <typename Case>
+    requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info)
+{
+    return info.param.name;
+}
+
+class TarvelE2e : public tarvel_test::TarvelOnXvfb {
 protected:
-    static void SetUpTestSuite() { server_ = x11test::Xvfb::Start(startError_); }
-    static void TearDownTestSuite() { server_.reset(); }
-
-    void SetUp() override
-    {
-        ASSERT_NE(server_, nullptr) << startError_;
-        // Where uinput can be used, tarvel types through it, into whatever
-        // has the focus on this machine's console, not into the test's Xvfb.
-        // These tests are about the XTest back end (the keys must reach a
-        // window the test can read), so tarvel runs where /dev/uinput is
-        // /dev/null, as on a machine without uinput, and falls back to XTest.
-        hideUinput_ = access(kUinput, W_OK) == 0;
-        if (hideUinput_ && !e2e::CanHide(kUinput))
-            GTEST_SKIP() << kUinput << " is writable here and no mount namespace can be made to keep tarvel from it, "
-                         << "so tarvel would type through uinput and not into the test's own X display";
-    }
-
     // Starts the receiver, the reader with the cards and tarvel; returns once
     // `expected` has arrived (and kQuiet has passed without more) or after
     // kLongest.
@@ -73,7 +71,7 @@ protected:
     {
         static std::atomic<int> counter{0};
         Outcome outcome;
-        const std::vector<std::string> display = {"DISPLAY=" + server_->Display()};
+        const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
         const std::string link = ::testing::TempDir() + "tarvel-e2e-" + std::to_string(getpid()) + "-" +
                                  std::to_string(counter++);
 
@@ -118,14 +116,22 @@ protected:
         return outcome;
     }
 
-    const std::string& DisplayName() const { return server_->Display(); }
+    // Run, expecting every process to do its part and the window to receive
+    // exactly `expected`.
+    Outcome RunExpecting(const Cards& cards, const std::string& expected)
+    {
+        Outcome outcome = Run(cards, expected);
+        EXPECT_EQ(outcome.problem, "");
+        EXPECT_EQ(outcome.received, expected) << "tarvel said: " << outcome.errors;
+        return outcome;
+    }
 
     // Sets the display's keyboard layout as a user does, with setxkbmap
     // ("us", "fr", "us,fr"; variant may be empty). The Xvfb runs with
     // -noreset, so the layout stays when the last client leaves.
     static ::testing::AssertionResult SetLayout(const std::string& layout, const std::string& variant = "")
     {
-        std::vector<std::string> args = {"setxkbmap", "-display", server_->Display(), "-layout", layout};
+        std::vector<std::string> args = {"setxkbmap", "-display", DisplayName(), "-layout", layout};
         if (!variant.empty()) {
             args.push_back("-variant");
             args.push_back(variant);
@@ -146,20 +152,38 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    // The path tarvel runs without (see SetUp), or "" where there is none.
-    const char* HiddenFromTarvel() const { return hideUinput_ ? kUinput : ""; }
-
     static std::string NewLink()
     {
         static std::atomic<int> counter{0};
         return ::testing::TempDir() + "tarvel-e2e-stop-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
     }
 
-private:
-    static constexpr const char* kUinput = "/dev/uinput";
-    bool hideUinput_ = false;
-    static inline std::unique_ptr<x11test::Xvfb> server_;
-    static inline std::string startError_;
+    // Two cards in format 9, the second 4 s after the first: time enough for
+    // `change` (a layout or group switch), made once the first card's line
+    // has come. Both are typed as the reader sent them.
+    void TwoCardsSwitchingBetween(const std::function<void()>& change)
+    {
+        const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
+        const std::string link = NewLink();
+        Child receiver({TARVEL_RECEIVER}, display);
+        ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
+        Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
+                      "forever", "AABBCCDD", "0FEDCBA9"});
+        ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
+        Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display, HiddenFromTarvel());
+
+        const auto deadline = Clock::now() + kLongest;
+        while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
+            receiver.ReadOutput(milliseconds(50));
+        change();
+        while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
+            receiver.ReadOutput(milliseconds(50));
+        receiver.ReadOutput(kQuiet);
+        EXPECT_EQ(tarvel.Stop(), "exit 0");
+        receiver.Stop();
+        reader.Stop();
+        EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
+    }
 };
 
 // The way tarvel is kept from uinput where it is writable: the child sees
@@ -170,7 +194,7 @@ TEST(E2eChild, AHiddenPathIsDevNullForTheChildOnly)
     {
         std::ofstream(path) << "seen\n";
     }
-    if (!e2e::CanHide(path))
+    if (!tarvel_test::CanHide(path))
         GTEST_SKIP() << "no mount namespace can be made here";
     // cat's output once it has ended by itself.
     auto run = [](Child& child) {
@@ -218,32 +242,23 @@ const FormatCase kFormats[] = {
     {"F14_LeadingF", {"10", "1", "14", {"--lower", "AABBCCDD"}}, "0faabbccdd\n"},
 };
 
-void PrintTo(const FormatCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class TarvelFormats : public TarvelE2e, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(TarvelFormats, AFieldFrameTypesTheFormatsText)
 {
     const FormatCase& c = GetParam();
-    const Outcome outcome = Run(c.cards, c.expected);
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, c.expected) << "tarvel said: " << outcome.errors;
+    RunExpecting(c.cards, c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachFormat, TarvelFormats, ::testing::ValuesIn(kFormats),
-                         [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+                         CaseName<FormatCase>);
 
 // --- Several frames ------------------------------------------------------------------------
 
 TEST_F(TarvelE2e, AMalformedFrameFollowedByAGoodOneTypesOnlyTheGoodOne)
 {
     const Outcome outcome =
-        Run({"10", "1", "1", {"--gap", "500", "raw:\\x02ZZZZZZZZZZZZ\\x03", "AABBCCDD"}}, "2864434397\n");
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, "2864434397\n");
+        RunExpecting({"10", "1", "1", {"--gap", "500", "raw:\\x02ZZZZZZZZZZZZ\\x03", "AABBCCDD"}}, "2864434397\n");
     // One diagnostic line, with the frame in hex.
     EXPECT_NE(outcome.errors.find("frame [02 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 03] not typed: "), std::string::npos)
         << outcome.errors;
@@ -252,19 +267,15 @@ TEST_F(TarvelE2e, AMalformedFrameFollowedByAGoodOneTypesOnlyTheGoodOne)
 
 TEST_F(TarvelE2e, AMalformedFormat7FrameTypesNothingAndTheNextCardStaysWhole)
 {
-    const Outcome outcome = Run({"10", "1", "7", {"--gap", "500", "raw:\\x020FXYZ\\x03", "0FAABBCCDD"}},
-                                "0152864434397\n");
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, "0152864434397\n") << "tarvel said: " << outcome.errors;
+    const Outcome outcome = RunExpecting({"10", "1", "7", {"--gap", "500", "raw:\\x020FXYZ\\x03", "0FAABBCCDD"}},
+                                         "0152864434397\n");
     EXPECT_NE(outcome.errors.find("frame [02 30 46 58 59 5A 03] not typed: "), std::string::npos) << outcome.errors;
 }
 
 TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
 {
-    const Outcome outcome = Run({"10", "1", "1", {"--baud", "9600", "--gap", "1000", "AABBCCDD", "0F12345678"}},
-                                "2864434397\n0305419896\n");
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, "2864434397\n0305419896\n") << "tarvel said: " << outcome.errors;
+    RunExpecting({"10", "1", "1", {"--baud", "9600", "--gap", "1000", "AABBCCDD", "0F12345678"}},
+                 "2864434397\n0305419896\n");
 }
 
 // --- Ended from outside ------------------------------------------------------------------
@@ -322,11 +333,6 @@ const LayoutCase kLayouts[] = {
     {"ru", "ru", "", "1"},
 };
 
-void PrintTo(const LayoutCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class TarvelLayouts : public TarvelE2e, public ::testing::WithParamInterface<LayoutCase> {
 protected:
     void TearDown() override { EXPECT_TRUE(SetLayout("us")); }
@@ -355,41 +361,19 @@ TEST_P(TarvelLayouts, DigitsLettersTabAndMinusArriveAsTyped)
     };
     for (const auto& card : cards) {
         SCOPED_TRACE(card.expected);
-        const Outcome outcome = Run(card.cards, card.expected);
-        EXPECT_EQ(outcome.problem, "");
-        EXPECT_EQ(outcome.received, card.expected) << "tarvel said: " << outcome.errors;
+        RunExpecting(card.cards, card.expected);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(EachLayout, TarvelLayouts, ::testing::ValuesIn(kLayouts),
-                         [](const ::testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+                         CaseName<LayoutCase>);
 
 // A user changes the layout between two cards while tarvel runs: the second
 // card is typed for the new layout.
 TEST_F(TarvelE2e, ALayoutChangedBetweenTwoCardsIsFollowed)
 {
     ASSERT_TRUE(SetLayout("us"));
-    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
-    const std::string link = NewLink();
-    Child receiver({TARVEL_RECEIVER}, display);
-    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
-    // The second card comes 4 s after the first: time enough to switch.
-    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
-                  "forever", "AABBCCDD", "0FEDCBA9"});
-    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
-    Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display, HiddenFromTarvel());
-
-    const auto deadline = Clock::now() + kLongest;
-    while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    EXPECT_TRUE(SetLayout("fr"));
-    while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    receiver.ReadOutput(kQuiet);
-    EXPECT_EQ(tarvel.Stop(), "exit 0");
-    receiver.Stop();
-    reader.Stop();
-    EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
+    TwoCardsSwitchingBetween([this] { EXPECT_TRUE(SetLayout("fr")); });
     EXPECT_TRUE(SetLayout("us"));
 }
 
@@ -400,29 +384,12 @@ TEST_F(TarvelE2e, AGroupSwitchBetweenTwoCardsIsFollowed)
     ASSERT_TRUE(SetLayout("us,fr"));
     Display* x = XOpenDisplay(DisplayName().c_str());
     ASSERT_NE(x, nullptr);
-    const std::vector<std::string> display = {"DISPLAY=" + DisplayName()};
-    const std::string link = NewLink();
-    Child receiver({TARVEL_RECEIVER}, display);
-    ASSERT_EQ(receiver.ReadLine(milliseconds(30000)), "ready") << receiver.Errors();
-    Child reader({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--gap", "4000", "--hold",
-                  "forever", "AABBCCDD", "0FEDCBA9"});
-    ASSERT_TRUE(reader.ReadLine(milliseconds(10000))) << reader.Errors();
-    Child tarvel({TARVEL_PROGRAM, link, "10", "1", "9"}, display, HiddenFromTarvel());
-
-    const auto deadline = Clock::now() + kLongest;
-    while (receiver.Output().find('\n') == std::string::npos && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    XkbLockGroup(x, XkbUseCoreKbd, 1);
-    XkbStateRec state{};
-    ASSERT_EQ(XkbGetState(x, XkbUseCoreKbd, &state), Success);
-    EXPECT_EQ(state.group, 1) << "the French group is not active";
-    while (receiver.Output().size() < 22 && Clock::now() < deadline && tarvel.Running())
-        receiver.ReadOutput(milliseconds(50));
-    receiver.ReadOutput(kQuiet);
-    EXPECT_EQ(tarvel.Stop(), "exit 0");
-    receiver.Stop();
-    reader.Stop();
-    EXPECT_EQ(receiver.Output(), "00aabbccdd\n000fedcba9\n") << "tarvel said: " << tarvel.Errors();
+    TwoCardsSwitchingBetween([x] {
+        XkbLockGroup(x, XkbUseCoreKbd, 1);
+        XkbStateRec state{};
+        ASSERT_EQ(XkbGetState(x, XkbUseCoreKbd, &state), Success);
+        EXPECT_EQ(state.group, 1) << "the French group is not active";
+    });
     XkbLockGroup(x, XkbUseCoreKbd, 0);
     XCloseDisplay(x);
     EXPECT_TRUE(SetLayout("us"));
@@ -456,19 +423,12 @@ const StreamCase kStreams[] = {
      kThreeCards, {"not typed: 800 bytes outside any frame"}},
 };
 
-void PrintTo(const StreamCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class TarvelStreams : public TarvelE2e, public ::testing::WithParamInterface<StreamCase> {};
 
 TEST_P(TarvelStreams, TypesEveryGoodCardAndNothingElse)
 {
     const StreamCase& c = GetParam();
-    const Outcome outcome = Run(c.cards, c.expected);
-    EXPECT_EQ(outcome.problem, "");
-    EXPECT_EQ(outcome.received, c.expected) << "tarvel said: " << outcome.errors;
+    const Outcome outcome = RunExpecting(c.cards, c.expected);
     std::size_t from = 0;
     for (const std::string& part : c.said) {
         const std::size_t at = outcome.errors.find(part, from);
@@ -482,7 +442,7 @@ TEST_P(TarvelStreams, TypesEveryGoodCardAndNothingElse)
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, TarvelStreams, ::testing::ValuesIn(kStreams),
-                         [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+                         CaseName<StreamCase>);
 
 // Bursts larger than the port's input queue (1,024 bytes): the port must go
 // on reporting the bytes that come after it. That depends on the Linux serial
@@ -495,6 +455,6 @@ const StreamCase kBursts[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(BurstsBeyondTheInputQueue, TarvelStreams, ::testing::ValuesIn(kBursts),
-                         [](const ::testing::TestParamInfo<StreamCase>& info) { return std::string(info.param.name); });
+                         CaseName<StreamCase>);
 
 }  // namespace

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-namespace testsupport {
+namespace tarvel_test {
 
 using Messages = std::vector<std::pair<std::string, std::string>>;  // msgid, msgstr (UTF-8)
 
@@ -181,4 +181,4 @@ private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
-}  // namespace testsupport
+}  // namespace tarvel_test

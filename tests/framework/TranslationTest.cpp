@@ -19,8 +19,8 @@
 
 namespace {
 
-using testsupport::CatalogFolder;
-using testsupport::ScopedEnvironment;
+using tarvel_test::CatalogFolder;
+using tarvel_test::ScopedEnvironment;
 
 class TranslationTest : public ::testing::Test {
 protected:

@@ -16,7 +16,7 @@
 #include "serial/ComPortErrors.h"
 #include "serial/ComThread.h"
 #include "tests/framework/threads/Sync.h"
-#include "tests/integration/PtyPair.h"
+#include "tests/support/PtyPair.h"
 #include "tests/serial/EventLog.h"
 
 namespace {
@@ -43,7 +43,7 @@ protected:
 
     void TearDown() override
     {
-        testsync::DeadlockGuard guard("closing the port");
+        tarvel_test::DeadlockGuard guard("closing the port");
         port.SetConnected(false);
         platform::SetDiagnosticSink({});
     }
@@ -88,7 +88,7 @@ TEST_F(ComPortOnPty, OnRxCharReportsTheBytesTheOtherEndWrote)
         EXPECT_EQ(last, size) << int(method);
         EXPECT_EQ(port.InQueueCount(), size);
 
-        testsync::DeadlockGuard guard("closing the port");
+        tarvel_test::DeadlockGuard guard("closing the port");
         port.SetConnected(false);
     }
 }
@@ -123,7 +123,7 @@ TEST_F(ComPortOnPty, AnUnpluggedReaderEndsTheThreadAndClosingStillReturns)
     {
         // It ends by itself; had it turned without blocking instead, this
         // wait would never end.
-        testsync::DeadlockGuard guard("the event thread's end after the unplug");
+        tarvel_test::DeadlockGuard guard("the event thread's end after the unplug");
         thread->WaitFor();
     }
     EXPECT_TRUE(thread->Finished());
@@ -138,7 +138,7 @@ TEST_F(ComPortOnPty, AnUnpluggedReaderEndsTheThreadAndClosingStillReturns)
 
     log.Clear();
     {
-        testsync::DeadlockGuard guard("closing the unplugged port");
+        tarvel_test::DeadlockGuard guard("closing the unplugged port");
         port.SetConnected(false);
     }
     EXPECT_FALSE(port.Connected());

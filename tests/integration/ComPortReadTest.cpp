@@ -9,13 +9,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "platform/SerialApi.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortErrors.h"
-#include "tests/integration/PtyPair.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/ThreadStats.h"
 
 namespace {
 
@@ -78,48 +80,66 @@ protected:
         ASSERT_GE(port.InQueueCount(), n);
     }
 
+    struct Read {
+        std::int32_t count = 0;
+        std::string text;
+        double afterLastByteMs = 0;  // from the last byte sent to the read's return
+    };
+
+    // One read of up to 100 bytes, as the received-frame handler makes it,
+    // while `send` writes on a thread of its own.
+    Read ReadWhileSending(const std::function<void()>& send)
+    {
+        Clock::time_point lastByte;
+        writer = std::thread([&] {
+            send();
+            lastByte = Clock::now();
+        });
+        struct JoinAtEnd {
+            std::thread& thread;
+            ~JoinAtEnd()
+            {
+                if (thread.joinable())
+                    thread.join();
+            }
+        } join{writer};
+        Read read;
+        read.count = port.ReadText(read.text, 100);
+        const auto returned = Clock::now();
+        writer.join();
+        read.afterLastByteMs = std::chrono::duration<double, std::milli>(returned - lastByte).count();
+        return read;
+    }
+
     tarvel_test::PtyPair pty;
     TComPort port{nullptr};
     std::thread writer;
-    Clock::time_point lastByte;
 };
 
 TEST_F(ComPortReadOnPty, AFrameFollowedBySilenceIsReadWholeOneIntervalAfterItsLastByte)
 {
     OpenAsTheApplication();
-    writer = std::thread([&] {
+    const Read read = ReadWhileSending([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         WritePaced(kFrame);
-        lastByte = Clock::now();
     });
-    std::string text;
-    const std::int32_t n = port.ReadText(text, 100);
-    const auto returned = Clock::now();
-    writer.join();
-    EXPECT_EQ(n, static_cast<std::int32_t>(kFrame.size()));
-    EXPECT_EQ(text, kFrame);
-    const double after = std::chrono::duration<double, std::milli>(returned - lastByte).count();
-    EXPECT_GE(after, kInterval - kEarly);
-    EXPECT_LT(after, kInterval + kLate);
+    EXPECT_EQ(read.count, static_cast<std::int32_t>(kFrame.size()));
+    EXPECT_EQ(read.text, kFrame);
+    EXPECT_GE(read.afterLastByteMs, kInterval - kEarly);
+    EXPECT_LT(read.afterLastByteMs, kInterval + kLate);
 }
 
 TEST_F(ComPortReadOnPty, TwoFramesLessThanAnIntervalApartFormOneRead)
 {
     OpenAsTheApplication();
-    writer = std::thread([&] {
+    const Read read = ReadWhileSending([&] {
         WritePaced(kFrame);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         WritePaced(kFrame);
-        lastByte = Clock::now();
     });
-    std::string text;
-    const std::int32_t n = port.ReadText(text, 100);
-    const auto returned = Clock::now();
-    writer.join();
-    EXPECT_EQ(n, static_cast<std::int32_t>(2 * kFrame.size()));
-    EXPECT_EQ(text, kFrame + kFrame);
-    const double after = std::chrono::duration<double, std::milli>(returned - lastByte).count();
-    EXPECT_GE(after, kInterval - kEarly);
+    EXPECT_EQ(read.count, static_cast<std::int32_t>(2 * kFrame.size()));
+    EXPECT_EQ(read.text, kFrame + kFrame);
+    EXPECT_GE(read.afterLastByteMs, kInterval - kEarly);
 }
 
 TEST_F(ComPortReadOnPty, ABurstOf130BytesReadsAs100ThenAs30)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,7 +18,21 @@ namespace {
 
 using platform::Dcb;
 
-class ComPortApply : public FakePortTest {};
+class ComPortApply : public FakePortTest {
+protected:
+    // The DCB sent last after a port of its own, set by `set`, has opened;
+    // the port is closed again.
+    std::optional<Dcb> DcbSentFor(const std::function<void(TCustomComPort&)>& set)
+    {
+        TComPort p(nullptr);
+        p.SetEvents({});  // no event thread: only the settings' calls are recorded
+        set(p);
+        p.SetConnected(true);
+        const std::optional<Dcb> dcb = fake.LastDcb();
+        p.SetConnected(false);
+        return dcb;
+    }
+};
 
 // A change, described for the failure message.
 struct Change {
@@ -126,15 +141,10 @@ TEST_F(ComPortApply, DcbFlagsWord)
          0x3FEF, 0},  // all but fAbortOnError and the low DTR bit (handshake is 2)
     };
     for (const Case& c : cases) {
-        TComPort p(nullptr);
-        p.SetEvents({});  // no event thread: only the settings' calls are recorded
-        c.set(p);
-        p.SetConnected(true);
-        const auto dcb = fake.LastDcb();
+        const auto dcb = DcbSentFor(c.set);
         ASSERT_TRUE(dcb.has_value()) << c.what;
         EXPECT_EQ(dcb->Flags, c.flags) << c.what;
         EXPECT_EQ(dcb->ErrorChar, c.errorChar) << c.what;
-        p.SetConnected(false);
     }
 }
 
@@ -181,14 +191,9 @@ TEST_F(ComPortApply, DcbLineValues)
          [](const Dcb& d) { return d.XonChar == '+' && d.XoffChar == '-' && d.EofChar == 0; }},
     };
     for (const Case& c : cases) {
-        TComPort p(nullptr);
-        p.SetEvents({});  // no event thread: only the settings' calls are recorded
-        c.set(p);
-        p.SetConnected(true);
-        const auto dcb = fake.LastDcb();
+        const auto dcb = DcbSentFor(c.set);
         ASSERT_TRUE(dcb.has_value()) << c.what;
         EXPECT_TRUE(c.check(*dcb)) << c.what;
-        p.SetConnected(false);
     }
 }
 
@@ -202,15 +207,10 @@ TEST_F(ComPortApply, XonXoffLimitsFromTheInputSize)
     const Case cases[] = {{1024, 256}, {2, 0},    {400000, 34464}, {1025, 256},  // stored as 1024
                           {3, 0},      {262144, 0}, {262148, 1},   {-8, 65534},   {-3, 0}};
     for (const Case& c : cases) {
-        TComPort p(nullptr);
-        p.SetEvents({});  // no event thread: only the settings' calls are recorded
-        p.Buffer()->SetInputSize(c.inputSize);
-        p.SetConnected(true);
-        const auto dcb = fake.LastDcb();
+        const auto dcb = DcbSentFor([&](TCustomComPort& p) { p.Buffer()->SetInputSize(c.inputSize); });
         ASSERT_TRUE(dcb.has_value());
         EXPECT_EQ(dcb->XonLim, c.limit) << c.inputSize;
         EXPECT_EQ(dcb->XoffLim, c.limit) << c.inputSize;
-        p.SetConnected(false);
     }
 }
 

@@ -12,8 +12,8 @@
 
 namespace {
 
-using testsupport::CatalogFolder;
-using testsupport::ScopedEnvironment;
+using tarvel_test::CatalogFolder;
+using tarvel_test::ScopedEnvironment;
 
 // The 23 texts exactly as the component must give them.
 const char16_t* const EnglishTexts[] = {

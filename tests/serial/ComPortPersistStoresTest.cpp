@@ -7,13 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +19,7 @@
 #include "serial/ComPort.h"
 #include "serial/ComPortText.h"
 #include "serial/SettingsStore.h"
+#include "tests/support/Files.h"
 
 #ifdef _WIN32
 #include "platform/win32/Win32Registry.h"
@@ -33,26 +31,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#ifdef _WIN32
-constexpr bool OnWindows = true;
-#else
-constexpr bool OnWindows = false;
-#endif
-
-std::string Unique()
-{
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    return std::to_string(random()) + "-" + std::to_string(++counter);
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tarvel_test::OnWindows;
+using tarvel_test::ReadFile;
 
 std::string Printable(const std::string& text)
 {
@@ -93,10 +73,10 @@ class StoresTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() / ("tarvel-persist-" + Unique());
+        folder = fs::temp_directory_path() / ("tarvel-persist-" + tarvel_test::UniqueName());
         fs::create_directories(folder);
         ini = (folder / "settings.ini").string();
-        key = OnWindows ? "HKCU\\Software\\tarvel-test-persist-" + Unique() : (folder / "key.json").string();
+        key = OnWindows ? "HKCU\\Software\\tarvel-test-persist-" + tarvel_test::UniqueName() : (folder / "key.json").string();
         platform::SetDiagnosticSink([this](const std::string& line) { diagnostics.push_back(line); });
     }
 

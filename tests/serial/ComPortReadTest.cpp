@@ -111,14 +111,6 @@ private:
     std::string throwIn_;
 };
 
-// Installs another API for one test and puts the fake back (the port closes
-// through it at the end).
-struct UseApi {
-    UseApi(platform::ISerialApi& api, platform::ISerialApi& back) : back_(back) { platform::SetSerialApi(&api); }
-    ~UseApi() { platform::SetSerialApi(&back_); }
-    platform::ISerialApi& back_;
-};
-
 // --- What a read returns -------------------------------------------------------------
 
 TEST_F(ComPortRead, TextHoldsExactlyTheBytesReadNulIncluded)
@@ -322,7 +314,7 @@ TEST_F(ComPortRead, TheRecordIsFreedWhenTheReadRaises)
         fake.SetReadsWait(c.pending);
         ThrowingApi throwing(fake, c.where);
         {
-            UseApi use(throwing, fake);
+            platform::ScopedSerialApi use(throwing);  // the fake again at the end: the port closes through it
             std::string text = "stale";
             EXPECT_THROW(port.ReadText(text, 100), std::runtime_error);
             EXPECT_EQ(text, "");

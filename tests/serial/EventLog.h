@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/Exception.h"
 #include "platform/EventLoop.h"
 #include "serial/ComPort.h"
 #include "tests/framework/threads/Sync.h"
@@ -37,6 +38,19 @@ public:
         entries_.push_back(entry);
         if (awaited_ != nullptr && CountLocked(awaitedEntry_) >= awaitedTimes_)
             awaited_->Set();
+    }
+
+    // Runs `action` and logs `done`, or the message of the Exception it
+    // raised instead.
+    template <typename Action>
+    void AddOutcome(Action&& action, const std::string& done)
+    {
+        try {
+            action();
+            Add(done);
+        } catch (const Exception& e) {
+            Add(e.Message());
+        }
     }
 
     std::vector<std::string> Entries() const
@@ -73,7 +87,7 @@ public:
         }
         const std::string what = "waiting for the event " + entry;
         {
-            testsync::DeadlockGuard guard(what.c_str());
+            tarvel_test::DeadlockGuard guard(what.c_str());
             platform::WaitServing(done);
         }
         std::lock_guard<std::mutex> lock(mutex_);

@@ -7,18 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake/FakeSerialApi.h"
+#include "platform/fake/ScopedSerialApi.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortErrors.h"
 
 class FakePortTest : public ::testing::Test {
 protected:
-    struct Install {
-        explicit Install(platform::FakeSerialApi& api) { platform::SetSerialApi(&api); }
-        ~Install() { platform::SetSerialApi(nullptr); }
-        Install(const Install&) = delete;
-        Install& operator=(const Install&) = delete;
-    };
-
     FakePortTest() { port.SetEvents({}); }
 
     void SetUp() override { InitSerialErrorTexts(); }
@@ -41,6 +35,6 @@ protected:
     }
 
     platform::FakeSerialApi fake;
-    Install install{fake};
+    platform::ScopedSerialApi useFake{fake};
     TComPort port{nullptr};
 };

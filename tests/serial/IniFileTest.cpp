@@ -6,18 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/Diagnostics.h"
 #include "serial/ComPort.h"
 #include "serial/SettingsStore.h"
+#include "tests/support/Files.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -28,24 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#ifdef _WIN32
-constexpr bool OnWindows = true;
-#else
-constexpr bool OnWindows = false;
-#endif
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+using tarvel_test::OnWindows;
+using tarvel_test::ReadFile;
+using tarvel_test::WriteFile;
 
 // Line endings and other bytes made visible, so a failure shows the file.
 std::string Shown(const std::string& text)
@@ -135,9 +117,7 @@ class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static std::atomic<unsigned> counter{0};
-        folder = fs::temp_directory_path() /
-                 ("tarvel-ini-" + std::to_string(std::random_device{}()) + "-" + std::to_string(++counter));
+        folder = fs::temp_directory_path() / ("tarvel-ini-" + tarvel_test::UniqueName());
         fs::create_directories(folder);
         platform::SetDiagnosticSink([this](const std::string& line) { diagnostics.push_back(line); });
     }

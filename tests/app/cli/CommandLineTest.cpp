@@ -11,7 +11,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,6 +26,7 @@
 #include <vector>
 
 #include "tests/platform/x11/X11Processes.h"
+#include "tests/support/PtyPair.h"
 
 extern char** environ;
 
@@ -184,49 +184,17 @@ bool HasLine(const std::string& text, const std::string& line)
     return false;
 }
 
-// A pseudo-terminal: the slave is tarvel's port, the master the reader's end.
-class Pty {
-public:
-    Pty()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128] = {};
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
-            ptsname_r(master_, name, sizeof name) != 0)
-            throw std::runtime_error("cannot create a pseudo-terminal");
-        slave_ = name;
-    }
-    ~Pty() { close(master_); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    const std::string& Slave() const { return slave_; }
+using tarvel_test::PtyPair;
 
-    // Another program could not have the port now: a second opening is
-    // refused, or (root passes TIOCEXCL) its lock is held.
-    bool HeldExclusively() const
-    {
-        const int fd = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return errno == EBUSY;
-        const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        close(fd);
-        return locked;
-    }
-
-    // The line settings tarvel gave the port, read from the other end.
-    bool RawAt9600() const
-    {
-        termios t{};
-        if (tcgetattr(master_, &t) != 0)
-            return false;
-        return cfgetospeed(&t) == B9600 && !(t.c_lflag & ICANON) && (t.c_cflag & CSIZE) == CS8 &&
-               !(t.c_cflag & PARENB) && !(t.c_cflag & CSTOPB);
-    }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
+// The line settings tarvel gave the port, read from the reader's end.
+bool RawAt9600(const PtyPair& pty)
+{
+    termios t{};
+    if (tcgetattr(pty.Master(), &t) != 0)
+        return false;
+    return cfgetospeed(&t) == B9600 && !(t.c_lflag & ICANON) && (t.c_cflag & CSIZE) == CS8 &&
+           !(t.c_cflag & PARENB) && !(t.c_cflag & CSTOPB);
+}
 
 // Waits up to `seconds` for the condition.
 template <typename Condition>
@@ -294,8 +262,8 @@ TEST(CommandLineTest, ABadNumberEndsWithTheConversionErrorAndStatus1)
         {{"10", "1", "4a"}, "tarvel: '4a' is not a valid integer value."},
     };
     for (const Case& c : cases) {
-        Pty pty;
-        std::vector<std::string> arguments{pty.Slave()};
+        PtyPair pty;
+        std::vector<std::string> arguments{pty.SlavePath()};
         arguments.insert(arguments.end(), c.tail.begin(), c.tail.end());
         Tarvel tarvel(arguments, Environment());
         EXPECT_EQ(tarvel.Wait(30), 1) << c.line;
@@ -359,12 +327,12 @@ TEST(CommandLineTest, NoArgumentsWithoutADisplayCannotShowTheWindow)
 // once the arguments have been taken.
 TEST(CommandLineTest, FourArgumentsRunWithoutAnyDisplay)
 {
-    Pty pty;
-    Tarvel tarvel({pty.Slave(), "10", "1", "1"}, Environment());
+    PtyPair pty;
+    Tarvel tarvel({pty.SlavePath(), "10", "1", "1"}, Environment());
     const bool uinput = access("/dev/uinput", W_OK) == 0;
     if (uinput) {
         EXPECT_TRUE(WaitFor(20, [&] { return pty.HeldExclusively(); })) << tarvel.Err();
-        EXPECT_TRUE(pty.RawAt9600());
+        EXPECT_TRUE(RawAt9600(pty));
         EXPECT_TRUE(tarvel.Running()) << tarvel.Err();
         tarvel.Terminate();
     } else {
@@ -393,16 +361,16 @@ std::size_t TopLevelWindows(Display* display)
 TEST(CommandLineTest, FourArgumentsOpenThePortAndCreateNoWindow)
 {
     std::string error;
-    auto xvfb = x11test::Xvfb::Start(error);
+    auto xvfb = tarvel_test::Xvfb::Start(error);
     ASSERT_NE(xvfb, nullptr) << error;
     Display* display = XOpenDisplay(xvfb->Display().c_str());
     ASSERT_NE(display, nullptr);
     const std::size_t before = TopLevelWindows(display);
 
-    Pty pty;
-    Tarvel tarvel({pty.Slave(), "10", "1", "1"}, Environment({{"DISPLAY", xvfb->Display()}}));
+    PtyPair pty;
+    Tarvel tarvel({pty.SlavePath(), "10", "1", "1"}, Environment({{"DISPLAY", xvfb->Display()}}));
     ASSERT_TRUE(WaitFor(20, [&] { return pty.HeldExclusively(); })) << tarvel.Err();
-    EXPECT_TRUE(pty.RawAt9600());
+    EXPECT_TRUE(RawAt9600(pty));
     // Past the start-up timer, still running and still without a window.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(tarvel.Running()) << tarvel.Err();
@@ -449,7 +417,7 @@ Window FindShownTopLevel(Display* display, const char* name)
 TEST(CommandLineTest, NoArgumentsShowTheWindowUntilItIsClosed)
 {
     std::string error;
-    auto xvfb = x11test::Xvfb::Start(error);
+    auto xvfb = tarvel_test::Xvfb::Start(error);
     ASSERT_NE(xvfb, nullptr) << error;
     Display* display = XOpenDisplay(xvfb->Display().c_str());
     ASSERT_NE(display, nullptr);

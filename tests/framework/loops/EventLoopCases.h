@@ -44,7 +44,7 @@ protected:
 
     int RunGuarded()
     {
-        testsync::DeadlockGuard guard("the event loop");
+        tarvel_test::DeadlockGuard guard("the event loop");
         return loop->Run();
     }
 

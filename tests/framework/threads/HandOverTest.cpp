@@ -31,7 +31,7 @@ protected:
             loop->Quit(0);
         });
         {
-            testsync::DeadlockGuard guard("the main thread serving hand-overs");
+            tarvel_test::DeadlockGuard guard("the main thread serving hand-overs");
             loop->Run();
         }
         worker.join();
@@ -124,7 +124,7 @@ TEST_F(HandOverTest, ManyCallersAreServedOneCallAtATimeInTheirOwnOrder)
                 loop->Quit(0);
         });
     {
-        testsync::DeadlockGuard guard("serving many callers");
+        tarvel_test::DeadlockGuard guard("serving many callers");
         loop->Run();
     }
     for (std::thread& w : workers)

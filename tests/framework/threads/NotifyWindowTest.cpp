@@ -34,7 +34,7 @@ protected:
             loop->Quit(0);
         });
         {
-            testsync::DeadlockGuard guard("the main thread serving a notification window");
+            tarvel_test::DeadlockGuard guard("the main thread serving a notification window");
             loop->Run();
         }
         sender.join();
@@ -44,7 +44,7 @@ protected:
 TEST_F(NotifyWindowTest, MessagesArriveInOrderAndTheSenderGoesOnAsSoonAsTheProcedureReplies)
 {
     const std::vector<std::uintptr_t> sentCodes = {128, 1, 4, 1024};
-    std::vector<testsync::Latch> senderWentOn(sentCodes.size());
+    std::vector<tarvel_test::Latch> senderWentOn(sentCodes.size());
     std::vector<std::uintptr_t> codes;
     std::vector<bool> released;
     auto window = platform::CreateNotifyWindow(

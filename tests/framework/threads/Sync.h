@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-namespace testsync {
+namespace tarvel_test {
 
 inline constexpr std::chrono::seconds DeadlockLimit{20};
 
@@ -76,4 +76,4 @@ private:
     std::thread watcher_;
 };
 
-}  // namespace testsync
+}  // namespace tarvel_test

@@ -74,7 +74,7 @@ TEST_F(ThreadTest, IsCreatedSuspendedAndRunsExecuteOnItsOwnThreadAfterResume)
     thread.Resume();  // a second Resume does nothing
     EXPECT_FALSE(thread.Suspended());
     {
-        testsync::DeadlockGuard guard("WaitFor");
+        tarvel_test::DeadlockGuard guard("WaitFor");
         thread.WaitFor();
     }
     EXPECT_TRUE(thread.Finished());
@@ -102,7 +102,7 @@ TEST_F(ThreadTest, DestructionEndsAThreadBlockedInAHandOverAfterRunningThePendin
         // The main thread has served nothing yet: the thread is (or soon is)
         // blocked in its first hand-over.
         destroying = true;
-        testsync::DeadlockGuard guard("destroying a thread blocked in a hand-over");
+        tarvel_test::DeadlockGuard guard("destroying a thread blocked in a hand-over");
         thread.reset();
     }
     ASSERT_GE(log.size(), 2u);
@@ -130,7 +130,7 @@ TEST_F(ThreadTest, WaitForDeliversMessagesSentToANotificationWindow)
                 target->SendMessageA(platform::WmUser + 1, code, 0);
         });
         thread.Resume();
-        testsync::DeadlockGuard guard("WaitFor with messages to deliver");
+        tarvel_test::DeadlockGuard guard("WaitFor with messages to deliver");
         thread.WaitFor();
     }
     EXPECT_EQ(codes, (std::vector<std::uintptr_t>{128, 1, 4}));
@@ -142,7 +142,7 @@ TEST_F(ThreadTest, AnExceptionLeavingExecuteIsKeptAndReportedNotFatal)
     TTestThread thread([](TTestThread&) { throw EConvertError("'z' is not a valid integer value"); });
     thread.Resume();
     {
-        testsync::DeadlockGuard guard("WaitFor");
+        tarvel_test::DeadlockGuard guard("WaitFor");
         thread.WaitFor();
     }
     EXPECT_TRUE(thread.Finished());
@@ -171,7 +171,7 @@ TEST_F(ThreadTest, WaitForFromTheThreadItselfRaisesInsteadOfHanging)
     });
     thread.Resume();
     {
-        testsync::DeadlockGuard guard("WaitFor");
+        tarvel_test::DeadlockGuard guard("WaitFor");
         thread.WaitFor();
     }
     EXPECT_EQ(message, "A thread cannot wait for its own end");
@@ -180,7 +180,7 @@ TEST_F(ThreadTest, WaitForFromTheThreadItselfRaisesInsteadOfHanging)
 
 TEST_F(ThreadTest, AnotherThreadMayWaitForTheEnd)
 {
-    testsync::Latch release;
+    tarvel_test::Latch release;
     bool executeReturned = false;  // ordered by the end of the thread
     bool released = false;
     TTestThread thread([&](TTestThread&) {
@@ -214,7 +214,7 @@ TEST_F(ThreadTest, RepeatedLivesWithHandOversAndMessagesEndCleanly)
         });
     platform::INotifyWindow* target = window.get();
     constexpr int Lives = 300;
-    testsync::DeadlockGuard guard("repeated thread lives");
+    tarvel_test::DeadlockGuard guard("repeated thread lives");
     for (int i = 0; i < Lives; ++i) {
         auto thread = std::make_unique<TTestThread>([&, i](TTestThread& self) {
             do {

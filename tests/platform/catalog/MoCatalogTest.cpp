@@ -35,7 +35,7 @@ const char* const SamplePo =
     "msgstr \"𝄞\"\n";
 
 // Makes the sample catalog with msgfmt and gives its bytes.
-std::string MakeSample(const testsupport::CatalogFolder& folder, const std::string& endianness,
+std::string MakeSample(const tarvel_test::CatalogFolder& folder, const std::string& endianness,
                        const std::string& po = SamplePo)
 {
     const auto poFile = folder.Root() / "sample.po";
@@ -50,7 +50,7 @@ std::string MakeSample(const testsupport::CatalogFolder& folder, const std::stri
 
 TEST(MoCatalog, ReadsWhatMsgfmtWritesInBothByteOrders)
 {
-    testsupport::CatalogFolder folder;
+    tarvel_test::CatalogFolder folder;
     for (const char* endianness : {"little", "big"}) {
         SCOPED_TRACE(endianness);
         const std::string bytes = MakeSample(folder, endianness);
@@ -72,7 +72,7 @@ TEST(MoCatalog, ReadsWhatMsgfmtWritesInBothByteOrders)
 
 TEST(MoCatalog, EveryShortenedFileIsRefused)
 {
-    testsupport::CatalogFolder folder;
+    tarvel_test::CatalogFolder folder;
     const std::string bytes = MakeSample(folder, "little");
     ASSERT_TRUE(MoCatalog::Parse(bytes));
     for (std::size_t length = 0; length < bytes.size(); ++length)
@@ -96,7 +96,7 @@ std::uint32_t Peek(const std::string& bytes, std::size_t at)
 
 TEST(MoCatalog, DamagedFilesAreRefusedWhole)
 {
-    testsupport::CatalogFolder folder;
+    tarvel_test::CatalogFolder folder;
     const std::string good = MakeSample(folder, "little");
     ASSERT_TRUE(MoCatalog::Parse(good));
     const std::uint32_t originals = Peek(good, 12);
@@ -130,7 +130,7 @@ TEST(MoCatalog, DamagedFilesAreRefusedWhole)
 
 TEST(MoCatalog, ACatalogInAnotherCharsetIsRefused)
 {
-    testsupport::CatalogFolder folder;
+    tarvel_test::CatalogFolder folder;
     // msgfmt keeps the bytes as they are; the reader must not hand them out as UTF-8.
     const std::string latin = MakeSample(
         folder, "little",
@@ -147,7 +147,7 @@ TEST(MoCatalog, ACatalogInAnotherCharsetIsRefused)
 
 TEST(MoCatalog, LoadReadsAFileAndNamesWhyItCannot)
 {
-    testsupport::CatalogFolder folder;
+    tarvel_test::CatalogFolder folder;
     ASSERT_TRUE(folder.Add("de", "default", {{"Registry error", "Registrierungsfehler"}}));
     const auto file = folder.LocaleDir() / "de" / "LC_MESSAGES" / "default.mo";
     const auto catalog = MoCatalog::Load(file);

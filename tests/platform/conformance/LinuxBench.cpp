@@ -2,7 +2,7 @@
 // pseudo-terminal pair, the card reader writes into its master.
 
 #include "tests/platform/conformance/SerialConformance.h"
-#include "tests/integration/PtyPair.h"
+#include "tests/support/PtyPair.h"
 
 namespace tarvel_test {
 namespace {

@@ -29,7 +29,6 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,6 +52,7 @@
 #include "platform/SerialPortList.h"
 #include "platform/fake/FakeKeyboard.h"
 #include "serial/ComPortErrors.h"
+#include "tests/support/PtyPair.h"
 #include "tests/tools/reader/ReaderProcess.h"
 
 namespace {
@@ -84,39 +84,6 @@ private:
     std::unique_ptr<platform::IEventLoop> loop_;
 };
 const auto* const Environment = ::testing::AddGlobalTestEnvironment(new ToolkitEnvironment);
-
-// A pseudo-terminal: the slave is the port, the master the reader's end.
-class Pty {
-public:
-    Pty()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128] = {};
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 || ptsname_r(master_, name, sizeof name) != 0)
-            throw std::runtime_error("cannot create a pseudo-terminal");
-        slave_ = name;
-    }
-    ~Pty() { close(master_); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    const std::string& Slave() const { return slave_; }
-
-    // True when another program could not have the port now: a second open
-    // is refused, or (for root, whom TIOCEXCL does not stop) its lock is held.
-    bool HeldExclusively() const
-    {
-        const int fd = open(slave_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return errno == EBUSY;
-        const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        close(fd);
-        return locked;
-    }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
 
 // What the error box showed when the test dismissed it.
 struct BoxSeen {
@@ -171,14 +138,14 @@ protected:
     // one device found, and there are no by-id links.
     virtual platform::SerialPortSearch PortSearch()
     {
-        return {"", [this] { return std::vector<std::string>{pty.Slave()}; }};
+        return {"", [this] { return std::vector<std::string>{pty.SlavePath()}; }};
     }
 
     // Picks the pseudo-terminal in the port list, by the name it shows.
     void ChoosePort()
     {
         auto* ports = Find<QComboBox>("ComboBox1");
-        const int index = ports->findText(QString::fromStdString(pty.Slave().substr(5)));  // "pts/N"
+        const int index = ports->findText(QString::fromStdString(pty.SlavePath().substr(5)));  // "pts/N"
         ASSERT_GE(index, 0);
         ports->setCurrentIndex(index);
     }
@@ -210,7 +177,7 @@ protected:
         return box;
     }
 
-    Pty pty;  // outlives the form: the reader is not unplugged under an open port
+    tarvel_test::PtyPair pty;  // outlives the form: the reader is not unplugged under an open port
     std::unique_ptr<TForm1> form;
     QWidget* widget = nullptr;
 
@@ -280,11 +247,11 @@ TEST_F(FormWindowTest, TheWindowHasItsControlsTextsAndInitialState)
     // The devices present: here only the pseudo-terminal, chosen, read back
     // as its path.
     auto* ports = Find<QComboBox>("ComboBox1");
-    const QString ptyName = QString::fromStdString(pty.Slave().substr(5));
+    const QString ptyName = QString::fromStdString(pty.SlavePath().substr(5));
     EXPECT_EQ(Items(ports), QStringList{ptyName});
     EXPECT_EQ(ports->currentIndex(), 0);
     EXPECT_EQ(ports->toolTip(), ptyName);
-    EXPECT_EQ(form->Window().Text("ComboBox1"), pty.Slave());
+    EXPECT_EQ(form->Window().Text("ComboBox1"), pty.SlavePath());
     EXPECT_FALSE(ports->isEditable());
 
     auto* edit = Find<QLineEdit>("Edit1");
@@ -343,7 +310,7 @@ TEST_F(FormWindowTest, RunOnAPseudoTerminalOpensItAndHidesTheWindow)
     EXPECT_FALSE(box.seen) << box.text.toStdString();
     EXPECT_FALSE(widget->isVisible());
     EXPECT_TRUE(form->ComPort1->Connected());
-    EXPECT_EQ(form->ComPort1->Port(), pty.Slave());
+    EXPECT_EQ(form->ComPort1->Port(), pty.SlavePath());
     EXPECT_TRUE(pty.HeldExclusively());
     EXPECT_EQ(FillZeroLength, 12);
     EXPECT_EQ(AutoEnter, 0);
@@ -441,7 +408,7 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         byId_ = pattern;
         link_ = byId_ + "/" + LinkName;
-        reader_ = std::make_unique<readertest::ReaderProcess>(
+        reader_ = std::make_unique<tarvel_test::ReaderProcess>(
             std::vector<std::string>{"--link", link_, "--wait-open", "--delay", "100", "AABBCCDD"});
         const std::optional<std::string> device = reader_->ReadLine(std::chrono::seconds(20));
         ASSERT_TRUE(device.has_value()) << reader_->Errors();
@@ -472,7 +439,7 @@ protected:
     std::string byId_;
     std::string link_;
     std::string device_;  // /dev/pts/N
-    std::unique_ptr<readertest::ReaderProcess> reader_;
+    std::unique_ptr<tarvel_test::ReaderProcess> reader_;
     platform::RecordingKeyboard keys_;
 };
 

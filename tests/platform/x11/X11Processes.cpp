@@ -16,7 +16,7 @@
 
 extern char** environ;
 
-namespace x11test {
+namespace tarvel_test {
 namespace {
 
 constexpr int kStartSeconds = 30;
@@ -209,4 +209,4 @@ Receiver::~Receiver()
     }
 }
 
-}  // namespace x11test
+}  // namespace tarvel_test

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace x11test {
+namespace tarvel_test {
 
 class Xvfb {
 public:
@@ -47,4 +47,4 @@ private:
     int output_;  // the reading end of the receiver's standard output
 };
 
-}  // namespace x11test
+}  // namespace tarvel_test

@@ -23,7 +23,7 @@ namespace {
 
 class X11Typing : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server_ = x11test::Xvfb::Start(startError_); }
+    static void SetUpTestSuite() { server_ = tarvel_test::Xvfb::Start(startError_); }
     static void TearDownTestSuite() { server_.reset(); }
 
     void SetUp() override
@@ -55,7 +55,7 @@ protected:
     std::string Received(const std::function<void()>& type)
     {
         std::string error;
-        auto receiver = x11test::Receiver::Start(DisplayName(), error);
+        auto receiver = tarvel_test::Receiver::Start(DisplayName(), error);
         if (!receiver) {
             ADD_FAILURE() << error;
             return {};
@@ -69,7 +69,7 @@ protected:
     std::vector<std::string> diagnostics_;
 
 private:
-    static inline std::unique_ptr<x11test::Xvfb> server_;
+    static inline std::unique_ptr<tarvel_test::Xvfb> server_;
     static inline std::string startError_;
 };
 

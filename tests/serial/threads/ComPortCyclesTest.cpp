@@ -91,7 +91,7 @@ TEST_F(ComPortCycles, AThousandOpenCloseCyclesWithBytesArriving)
     Feeder feeder(fake);
     int awaitedCycles = 0;
     {
-        testsync::DeadlockGuard guard("the open/close cycles");
+        tarvel_test::DeadlockGuard guard("the open/close cycles");
         for (int cycle = 0; cycle < Cycles; ++cycle) {
             port.SetSyncMethod(methods[cycle % 3]);
             fake.ClearCalls();

@@ -149,7 +149,7 @@ TEST_F(ComPortOpenClose, DestroyingAnOpenPortClosesItFirst)
     ASSERT_TRUE(fake.WaitUntilWaitPending(FakeLimitMs));
     log.Clear();
     {
-        testsync::DeadlockGuard guard("destroying an open port");
+        tarvel_test::DeadlockGuard guard("destroying an open port");
         owned.reset();
     }
     EXPECT_EQ(log.Entries(),

@@ -99,7 +99,7 @@ TEST_F(ComPortLost, ALossThatComesAfterTheConnectionEndedIsDropped)
             port.SetConnected(false);
     }
 
-    testsync::Latch lost;
+    tarvel_test::Latch lost;
     {
         auto doomed = std::make_unique<TComPort>(nullptr);
         doomed->SetEvents(TComEvents{evRxChar});

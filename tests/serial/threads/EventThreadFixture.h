@@ -13,6 +13,7 @@
 #include "framework/MainThread.h"
 #include "platform/Diagnostics.h"
 #include "platform/fake/FakeSerialApi.h"
+#include "platform/fake/ScopedSerialApi.h"
 #include "serial/ComPort.h"
 #include "serial/ComPortErrors.h"
 #include "serial/ComThread.h"
@@ -26,13 +27,6 @@ inline constexpr platform::DWORD FakeLimitMs = 20000;
 
 class EventThreadTest : public ::testing::Test {
 protected:
-    struct Install {
-        explicit Install(platform::FakeSerialApi& api) { platform::SetSerialApi(&api); }
-        ~Install() { platform::SetSerialApi(nullptr); }
-        Install(const Install&) = delete;
-        Install& operator=(const Install&) = delete;
-    };
-
     EventThreadTest() { log.Attach(port); }
 
     void SetUp() override
@@ -69,7 +63,7 @@ protected:
     void WaitForThreadEnd()
     {
         ASSERT_NE(port.EventThread(), nullptr);
-        testsync::DeadlockGuard guard("the event thread's end");
+        tarvel_test::DeadlockGuard guard("the event thread's end");
         port.EventThread()->WaitFor();
     }
 
@@ -80,7 +74,7 @@ protected:
     }
 
     platform::FakeSerialApi fake;
-    Install install{fake};
+    platform::ScopedSerialApi useFake{fake};
     EventLog log;
     TComPort port{nullptr};
 

@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace readertest {
+#include "tests/support/Lines.h"
+
+namespace tarvel_test {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -90,14 +92,7 @@ public:
     std::optional<std::string> ReadLine(milliseconds within)
     {
         const auto deadline = Clock::now() + within;
-        for (;;) {
-            if (const auto end = out_.find('\n'); end != std::string::npos) {
-                std::string line = out_.substr(0, end);
-                out_.erase(0, end + 1);
-                return line;
-            }
-            if (!ReadInto(stdout_, out_, deadline)) return std::nullopt;
-        }
+        return TakeLine(out_, [&] { return ReadInto(stdout_, out_, deadline); });
     }
 
     // What the reader wrote to standard error so far (all of it once
@@ -194,4 +189,4 @@ private:
     int fd_;
 };
 
-}  // namespace readertest
+}  // namespace tarvel_test

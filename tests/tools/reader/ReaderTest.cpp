@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace readertest;
+using namespace tarvel_test;
 using namespace std::string_literals;
 using std::chrono::duration_cast;
 

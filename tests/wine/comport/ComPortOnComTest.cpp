@@ -96,7 +96,7 @@ TEST_F(ComPortOnWine, BytesWrittenToTheOtherEndRaiseOnRxCharAndClosingReturns)
         EXPECT_EQ(port.InQueueCount(), 10) << int(method);
 
         {
-            testsync::DeadlockGuard guard("closing COM1");
+            tarvel_test::DeadlockGuard guard("closing COM1");
             port.SetConnected(false);
         }
         EXPECT_FALSE(port.Connected());

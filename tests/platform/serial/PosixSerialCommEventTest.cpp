@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/linux/PosixSerialDevice.h"
-#include "tests/integration/PortOnPty.h"
+#include "tests/platform/serial/PortOnPty.h"
 
 namespace {
 
@@ -71,18 +71,10 @@ TEST_F(PosixCommEvent, ABurstBeyondTheQueueIsDroppedAndReportedAndTheNextFrameAr
 
     // The device is drained whatever the queue holds: the overrun is reported
     // and the queue holds exactly its size.
-    DWORD errors = 0;
     ComStat stat;
-    const auto start = std::chrono::steady_clock::now();
-    do {
-        DWORD now = 0;
-        ASSERT_TRUE(api.ClearCommError(port, &now, &stat));
-        errors |= now;
-        if ((errors & CeRxOver) != 0 && stat.cbInQue == 1024) {
-            break;
-        }
-        api.Sleep(2);
-    } while (tarvel_test::ElapsedMs(start) < 5000);
+    const DWORD errors = GatherErrors(stat, 5000, [](DWORD seen, const ComStat& last) {
+        return (seen & CeRxOver) != 0 && last.cbInQue == 1024;
+    });
     EXPECT_EQ(errors & CeRxOver, CeRxOver);
     EXPECT_EQ(stat.cbInQue, 1024u);
 
@@ -243,24 +235,11 @@ TEST_F(PosixCommEvent, QueueAt80PercentRaisesRx80FullAndAFullQueueDoesNotSpin)
     // Beyond the input size the bytes are dropped (CE_RXOVER), as a Windows
     // driver drops them, and nothing turns afterwards.
     pty.Write(std::string(300, 'c'));
-    DWORD errors = 0;
     ComStat stat;
-    const auto start = std::chrono::steady_clock::now();
-    do {
-        DWORD now = 0;
-        ASSERT_TRUE(api.ClearCommError(port, &now, &stat));
-        errors |= now;
-        if ((errors & CeRxOver) != 0)
-            break;
-        api.Sleep(2);
-    } while (ElapsedMs(start) < 2000);
+    const DWORD errors = GatherErrors(stat, 2000, [](DWORD seen, const ComStat&) { return (seen & CeRxOver) != 0; });
     EXPECT_EQ(errors, CeRxOver);
     EXPECT_EQ(stat.cbInQue, 100u);
-    const auto before = StatsOf(ioThread);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const auto after = StatsOf(ioThread);
-    EXPECT_LE(after.switches - before.switches, 1);
-    EXPECT_EQ(after.cpuTicks - before.cpuTicks, 0);
+    ExpectIoThreadStill(std::chrono::milliseconds(500));
 
     char buffer[400];
     DWORD read = 0;
@@ -283,11 +262,7 @@ TEST_F(PosixCommEvent, UnpluggedDeviceFailsTheWaitAndLaterWaitsAtOnce)
     EXPECT_EQ(api.GetLastError(), ErrorDeviceNotConnected);
 
     // No thread turns on the hung-up device.
-    const auto before = StatsOf(ioThread);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const auto after = StatsOf(ioThread);
-    EXPECT_LE(after.switches - before.switches, 1);
-    EXPECT_EQ(after.cpuTicks - before.cpuTicks, 0);
+    ExpectIoThreadStill(std::chrono::milliseconds(300));
 
     // A following wait fails at once, and its event is set so that no one
     // blocks on it.

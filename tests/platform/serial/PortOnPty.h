@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "platform/SerialApi.h"
-#include "tests/integration/PtyPair.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/ThreadStats.h"
 
 namespace tarvel_test {
 
@@ -76,6 +79,36 @@ protected:
         platform::DWORD errors = 0;
         EXPECT_TRUE(api.ClearCommError(port, &errors, &stat));
         return stat.cbInQue;
+    }
+
+    // The error word of every ClearCommError until done(errors so far, the
+    // last status) or the limit; `stat` is the last status.
+    platform::DWORD GatherErrors(platform::ComStat& stat, double limitMs,
+                                 const std::function<bool(platform::DWORD, const platform::ComStat&)>& done)
+    {
+        platform::DWORD errors = 0;
+        const auto start = std::chrono::steady_clock::now();
+        do {
+            platform::DWORD now = 0;
+            EXPECT_TRUE(api.ClearCommError(port, &now, &stat));
+            errors |= now;
+            if (done(errors, stat)) {
+                break;
+            }
+            api.Sleep(2);
+        } while (ElapsedMs(start) < limitMs);
+        return errors;
+    }
+
+    // The I/O thread neither runs nor wakes while the test sleeps this long
+    // (one switch allowed for a wake-up already on its way).
+    void ExpectIoThreadStill(std::chrono::milliseconds sleep)
+    {
+        const ThreadStats before = StatsOf(ioThread);
+        std::this_thread::sleep_for(sleep);
+        const ThreadStats after = StatsOf(ioThread);
+        EXPECT_LE(after.switches - before.switches, 1);
+        EXPECT_EQ(after.cpuTicks - before.cpuTicks, 0);
     }
 
     platform::ISerialApi& api = platform::SystemSerialApi();

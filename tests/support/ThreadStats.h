@@ -1,78 +1,18 @@
 #pragma once
-// Pseudo-terminal pairs and thread statistics for the serial back end's
-// integration tests. The back end opens the slave as its port; the test
-// writes into the master as the card reader would, and closes the master to
-// unplug the reader.
+// Threads of this process as the kernel shows them, for the serial back
+// end's integration tests: which thread a call started, and how often it ran.
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 
-#include "platform/SerialApi.h"
-
 namespace tarvel_test {
-
-class PtyPair {
-public:
-    PtyPair()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-            throw std::runtime_error("cannot create a pseudo-terminal");
-        }
-        char name[128];
-        if (ptsname_r(master_, name, sizeof name) != 0) {
-            throw std::runtime_error("cannot name the pseudo-terminal's slave");
-        }
-        slave_ = name;
-    }
-    ~PtyPair() { CloseMaster(); }
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-
-    const std::string& SlavePath() const { return slave_; }
-    // The Windows device path the component would pass to CreateFileA.
-    std::string PortPath() const { return "\\\\.\\" + slave_; }
-    int Master() const { return master_; }
-
-    void Write(const std::string& bytes)
-    {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                throw std::runtime_error("cannot write into the pseudo-terminal");
-            }
-            done += static_cast<std::size_t>(n);
-        }
-    }
-
-    void CloseMaster()
-    {
-        if (master_ >= 0) {
-            close(master_);
-            master_ = -1;
-        }
-    }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
 
 // Threads of this process, by id.
 inline std::set<int> TaskIds()

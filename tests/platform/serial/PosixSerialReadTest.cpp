@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/integration/PortOnPty.h"
+#include "tests/platform/serial/PortOnPty.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "platform/SerialApi.h"
 #include "platform/linux/PosixSerialTermios2.h"
-#include "tests/integration/PtyPair.h"
+#include "tests/support/PtyPair.h"
 
 namespace {
 

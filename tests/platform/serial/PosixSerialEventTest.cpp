@@ -6,7 +6,8 @@
 #include <thread>
 
 #include "platform/SerialApi.h"
-#include "tests/integration/PtyPair.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/ThreadStats.h"
 
 namespace {
 
