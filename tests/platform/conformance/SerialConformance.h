@@ -29,7 +29,16 @@ protected:
     // Whether the operation on ov ended (its event set) before a long wait.
     bool Ended();
     // One overlapped read of up to count bytes; `moreOncePending` is sent
-    // once the read is pending.
+    // once the read is pending; `restOnceStillPending`, when given, once the
+    // read is still pending a moment after that (which is checked). The
+    // bytes read, and the error of a read that failed.
+    struct ReadEnd {
+        std::string bytes;
+        platform::DWORD error = platform::ErrorSuccess;
+    };
+    ReadEnd ReadUntilItEnds(platform::DWORD count, const std::string& moreOncePending,
+                            const std::string& restOnceStillPending = "");
+    // The same for a read that must succeed.
     std::string Read(platform::DWORD count, const std::string& moreOncePending);
 
     std::unique_ptr<SerialBench> bench;
