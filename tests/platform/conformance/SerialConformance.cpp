@@ -77,6 +77,14 @@ void SerialConformance::SetTimeouts(DWORD interval, DWORD multiplier, DWORD cons
     bench->TimeoutsSet(t);
 }
 
+void SerialConformance::StartPendingWait(DWORD eventMask)
+{
+    ASSERT_TRUE(Api().SetCommMask(port, eventMask));
+    mask = 0xDEADBEEF;
+    ASSERT_FALSE(Api().WaitCommEvent(port, &mask, &ov));
+    ASSERT_EQ(Api().GetLastError(), ErrorIoPending);
+}
+
 DWORD SerialConformance::WaitQueued(DWORD n)
 {
     ComStat stat;
@@ -207,10 +215,7 @@ TEST_P(SerialConformance, SettingsAreTakenAndBytesArriveUnchanged)
 TEST_P(SerialConformance, ACommEventWaitEndsWhenAByteArrives)
 {
     OpenAndSetUp();
-    ASSERT_TRUE(Api().SetCommMask(port, EvRxChar));
-    DWORD mask = 0xDEADBEEF;
-    ASSERT_FALSE(Api().WaitCommEvent(port, &mask, &ov));
-    ASSERT_EQ(Api().GetLastError(), ErrorIoPending);
+    ASSERT_NO_FATAL_FAILURE(StartPendingWait(EvRxChar));
     DWORD transferred = 0;
     EXPECT_FALSE(Api().GetOverlappedResult(port, &ov, &transferred, false));
     EXPECT_EQ(Api().GetLastError(), ErrorIoIncomplete);
@@ -227,10 +232,7 @@ TEST_P(SerialConformance, ACommEventWaitEndsWhenAByteArrives)
 TEST_P(SerialConformance, ANewMaskEndsAPendingWaitWithMaskZero)
 {
     OpenAndSetUp();
-    ASSERT_TRUE(Api().SetCommMask(port, EvRxChar));
-    DWORD mask = 0xDEADBEEF;
-    ASSERT_FALSE(Api().WaitCommEvent(port, &mask, &ov));
-    ASSERT_EQ(Api().GetLastError(), ErrorIoPending);
+    ASSERT_NO_FATAL_FAILURE(StartPendingWait(EvRxChar));
     ASSERT_TRUE(Api().SetCommMask(port, EvRxChar | EvErr));
     ASSERT_TRUE(Ended());
     EXPECT_EQ(mask, 0u);
@@ -250,7 +252,6 @@ TEST_P(SerialConformance, WaitWithoutMaskIsRefusedAndCloseEndsAWait)
 {
     OpenAndSetUp();
     ASSERT_TRUE(Api().SetCommMask(port, 0));
-    DWORD mask = 0xDEADBEEF;
     EXPECT_FALSE(Api().WaitCommEvent(port, &mask, &ov));
     if (bench->UnderWine()) {
         // Wine's departure: it lets the wait pend; a mask ends it.
@@ -261,9 +262,7 @@ TEST_P(SerialConformance, WaitWithoutMaskIsRefusedAndCloseEndsAWait)
         EXPECT_EQ(Api().GetLastError(), ErrorInvalidParameter);
     }
 
-    ASSERT_TRUE(Api().SetCommMask(port, EvRxChar));
-    ASSERT_FALSE(Api().WaitCommEvent(port, &mask, &ov));
-    ASSERT_EQ(Api().GetLastError(), ErrorIoPending);
+    ASSERT_NO_FATAL_FAILURE(StartPendingWait(EvRxChar));
     EXPECT_TRUE(Api().CloseHandle(port));
     port = InvalidHandle;
     ASSERT_TRUE(Ended());
@@ -379,10 +378,7 @@ TEST_P(SerialConformance, PurgeEmptiesTheQueueAndAbortsAPendingRead)
 TEST_P(SerialConformance, ADeviceThatGoesAwayEndsThePendingWait)
 {
     OpenAndSetUp();
-    ASSERT_TRUE(Api().SetCommMask(port, EvRxChar | EvErr));
-    DWORD mask = 0;
-    ASSERT_FALSE(Api().WaitCommEvent(port, &mask, &ov));
-    ASSERT_EQ(Api().GetLastError(), ErrorIoPending);
+    ASSERT_NO_FATAL_FAILURE(StartPendingWait(EvRxChar | EvErr));
     if (!bench->Unplug()) {
         GTEST_SKIP() << "this bench cannot take its device away";
     }

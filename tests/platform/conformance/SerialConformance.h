@@ -24,6 +24,9 @@ protected:
     void OpenAndSetUp();
     static platform::Dcb Dcb8N1(platform::DWORD baud);
     void SetTimeouts(platform::DWORD interval, platform::DWORD multiplier, platform::DWORD constant);
+    // Sets the event mask and starts a comm-event wait that stays pending;
+    // the wait's mask goes into `mask`.
+    void StartPendingWait(platform::DWORD eventMask);
     // Bytes in the input queue once at least n are there (or after a while).
     platform::DWORD WaitQueued(platform::DWORD n);
     // Whether the operation on ov ended (its event set) before a long wait.
@@ -45,6 +48,7 @@ protected:
     platform::Handle port = platform::InvalidHandle;
     platform::Handle event = platform::NullHandle;
     platform::Overlapped ov;
+    platform::DWORD mask = 0xDEADBEEF;
 };
 
 }  // namespace tarvel_test
