@@ -1,7 +1,9 @@
 #pragma once
 // The conformance suite every serial back end passes; instantiate it with
-// INSTANTIATE_TEST_SUITE_P(Name, SerialConformance, ::testing::Values(...),
-// BenchName) and the benches of the back ends at hand.
+// INSTANTIATE_TEST_SUITE_P(conformance, SerialConformance,
+// ::testing::Values(...), BenchName) and the benches of the back ends at hand
+// (the bench's name ends each test's name; the prefix lets
+// `ctest -R conformance` find them all).
 
 #include <gtest/gtest.h>
 

@@ -36,7 +36,7 @@ private:
     wine_test::WinePort other_{wine_test::WinePortsPaired() ? "\\\\.\\COM2" : "", 0};
 };
 
-INSTANTIATE_TEST_SUITE_P(Win32, SerialConformance,
+INSTANTIATE_TEST_SUITE_P(conformance, SerialConformance,
                          ::testing::Values(BenchMaker{"Win32", [] { return std::unique_ptr<SerialBench>(new Win32Bench); }}),
                          BenchName);
 
