@@ -9,18 +9,14 @@
 //
 //   comport_idle [seconds] [port]      defaults: 10, a new pseudo-terminal
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <map>
 #include <string>
 
+#include "bench/BenchProcesses.h"
 #include "framework/MainThread.h"
 #include "platform/EventLoop.h"
 #include "platform/HandOver.h"
@@ -29,39 +25,7 @@
 
 namespace {
 
-struct ThreadFigures {
-    std::string name;
-    long wakeups = 0;    // voluntary and involuntary context switches
-    long long cpuNs = 0;  // time on a CPU
-};
-
-std::map<int, ThreadFigures> Snapshot()
-{
-    std::map<int, ThreadFigures> threads;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr)
-        return threads;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        const std::string base = std::string("/proc/self/task/") + entry->d_name;
-        ThreadFigures figures;
-        std::ifstream comm(base + "/comm");
-        std::getline(comm, figures.name);
-        std::ifstream status(base + "/status");
-        std::string line;
-        while (std::getline(status, line)) {
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                figures.wakeups += std::stol(line.substr(line.find(':') + 1));
-        }
-        std::ifstream schedstat(base + "/schedstat");  // first field: ns on a CPU
-        schedstat >> figures.cpuNs;
-        threads[std::atoi(entry->d_name)] = figures;
-    }
-    closedir(dir);
-    return threads;
-}
+using bench::ThreadFigures;
 
 int Usage(const char* program)
 {
@@ -84,19 +48,13 @@ int main(int argc, char** argv)
         seconds = static_cast<int>(value);
     }
 
-    int master = -1;
+    bench::Pty reader;
     std::string port;
     if (argc > 2) {
         port = argv[2];
     } else {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128];
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-            ptsname_r(master, name, sizeof name) != 0) {
-            std::perror("pseudo-terminal");
-            return 1;
-        }
-        port = name;
+        reader = bench::OpenPty();
+        port = reader.slave;
     }
 
     SetMainThread();
@@ -109,7 +67,7 @@ int main(int argc, char** argv)
     comPort.Timeouts()->SetReadInterval(200);
     comPort.SetOnRxChar([&](TComponent*, std::int32_t) { ++rxChars; });
 
-    const auto beforeOpen = Snapshot();
+    const auto beforeOpen = bench::Threads(getpid());
     try {
         comPort.SetConnected(true);
     } catch (const std::exception& e) {
@@ -119,12 +77,12 @@ int main(int argc, char** argv)
     loop->StartTimer(100, false, [&] { loop->Quit(0); });  // let the threads settle
     loop->Run();
 
-    const auto before = Snapshot();
+    const auto before = bench::Threads(getpid());
     const auto start = std::chrono::steady_clock::now();
     loop->StartTimer(static_cast<std::uint32_t>(seconds) * 1000u, false, [&] { loop->Quit(0); });
     loop->Run();
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const auto after = Snapshot();
+    const auto after = bench::Threads(getpid());
 
     std::printf("port %s open and idle for %.2f s (events evRxChar, evRx80Full; smThreadSync)\n", port.c_str(),
                 elapsed);
@@ -161,7 +119,7 @@ int main(int argc, char** argv)
         std::printf("note: %ld OnRxChar events arrived meanwhile: the port was not idle\n", rxChars);
 
     comPort.SetConnected(false);
-    if (master >= 0)
-        close(master);
+    if (reader.master >= 0)
+        close(reader.master);
     return 0;
 }

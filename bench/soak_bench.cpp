@@ -18,15 +18,12 @@
 //
 //   soak_bench [cards-per-batch]     default 1000
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -38,164 +35,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchProcesses.h"
+#include "bench/FocusWindow.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 using std::chrono::milliseconds;
 
 constexpr auto kByteTime = std::chrono::nanoseconds(10'000'000'000LL / 9600);  // 10 bits at 9600 baud
 constexpr milliseconds kQuietEnd{10000};
-
-[[noreturn]] void Fail(const std::string& what)
-{
-    std::fprintf(stderr, "soak_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-// Starts args[0] with DISPLAY set; its standard error goes to errFd when
-// given, and readyFd becomes its descriptor 3.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& display, int errFd = -1, int readyFd = -1)
-{
-    std::vector<std::string> env;
-    for (char** v = environ; *v != nullptr; ++v)
-        if (std::strncmp(*v, "DISPLAY=", 8) != 0)
-            env.emplace_back(*v);
-    if (!display.empty())
-        env.push_back("DISPLAY=" + display);
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy = args;
-    std::vector<char*> argv;
-    for (auto& a : argCopy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        if (errFd >= 0)
-            dup2(errFd, STDERR_FILENO);
-        if (readyFd >= 0)
-            dup2(readyFd, 3);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    if (pid < 0)
-        Fail(std::string("fork: ") + std::strerror(errno));
-    return pid;
-}
-
-void Stop(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
-
-// Xvfb on a free display number; returns ":N".
-std::string StartXvfb(pid_t& pid)
-{
-    int ready[2];
-    if (pipe(ready) != 0)
-        Fail("pipe");
-    pid = Spawn({TARVEL_XVFB, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, "", -1,
-                ready[1]);
-    close(ready[1]);
-    std::string number;
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    for (;;) {
-        pollfd p{ready[0], POLLIN, 0};
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0)
-            Fail("Xvfb did not start");
-        char c = 0;
-        if (read(ready[0], &c, 1) != 1)
-            Fail("Xvfb did not start");
-        if (c == '\n')
-            break;
-        number += c;
-    }
-    close(ready[0]);
-    return ":" + number;
-}
-
-// A window that takes the focus and collects the characters typed into it.
-class FocusWindow {
-public:
-    explicit FocusWindow(const std::string& displayName)
-    {
-        display_ = XOpenDisplay(displayName.c_str());
-        if (display_ == nullptr)
-            Fail("cannot open the display " + displayName);
-        const int screen = DefaultScreen(display_);
-        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, 300, 60, 0,
-                                      BlackPixel(display_, screen), WhitePixel(display_, screen));
-        XSelectInput(display_, window_, KeyPressMask | FocusChangeMask | StructureNotifyMask);
-        XMapRaised(display_, window_);
-        for (bool mapped = false; !mapped;) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            mapped = event.type == MapNotify;
-        }
-        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-        XSync(display_, False);
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        bool focused = false;
-        std::string ignored;
-        while (!focused && Clock::now() < deadline) {
-            pollfd p{Fd(), POLLIN, 0};
-            if (XPending(display_) == 0)
-                poll(&p, 1, 100);
-            focused = Take(ignored);
-        }
-        if (!focused)
-            Fail("the window did not get the focus");
-    }
-    ~FocusWindow() { XCloseDisplay(display_); }
-
-    int Fd() const { return ConnectionNumber(display_); }
-
-    // Appends the characters of queued key presses (Enter as \n); true when
-    // a FocusIn came.
-    bool Take(std::string& typed)
-    {
-        bool focused = false;
-        while (XPending(display_) > 0) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (event.type == KeyPress) {
-                char text[16];
-                KeySym keysym = NoSymbol;
-                const int n = XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
-                for (int i = 0; i < n; ++i)
-                    typed += text[i] == '\r' ? '\n' : text[i];
-            } else if (event.type == FocusIn) {
-                focused = true;
-            } else if (event.type == MappingNotify) {
-                XRefreshKeyboardMapping(&event.xmapping);
-            }
-        }
-        return focused;
-    }
-
-private:
-    Display* display_ = nullptr;
-    ::Window window_ = 0;
-};
-
-std::string FieldFrame(std::uint32_t card)
-{
-    char text[32];
-    const unsigned check = ((card >> 24) ^ (card >> 16) ^ (card >> 8) ^ card) & 0xFFu;
-    std::snprintf(text, sizeof text, "\x02" "00%08X%02X\x03", card, check);
-    return text;
-}
 
 // The card's eight hex digits as tarvel's diagnostic lines show bytes.
 std::string HexPairsOfCard(std::uint32_t card)
@@ -336,22 +185,16 @@ int main(int argc, char** argv)
     const int perBatch = argc > 1 ? std::atoi(argv[1]) : 1000;
     if (perBatch < 1 || perBatch > 100000)
         Fail("usage: soak_bench [cards-per-batch]");
-    if (access("/dev/uinput", W_OK) == 0)
-        Fail("/dev/uinput is writable here, so tarvel would type through uinput and not into the benchmark's "
-             "own X display");
-    if (std::string(TARVEL_XVFB).empty())
-        Fail("Xvfb was not found when the build was configured (install the xvfb package)");
-    signal(SIGPIPE, SIG_IGN);
+    PrepareToRunTarvel();
 
     pid_t xvfb = -1;
     const std::string display = StartXvfb(xvfb);
     std::optional<FocusWindow> window;
     window.emplace(display);
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-        Fail("cannot create a pseudo-terminal");
-    const std::string slave = ptsname(master);
+    const Pty reader = OpenPty(O_NONBLOCK);
+    const int master = reader.master;
+    const std::string slave = reader.slave;
     int errors[2];
     if (pipe2(errors, O_CLOEXEC) != 0)
         Fail("pipe");

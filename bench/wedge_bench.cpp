@@ -15,152 +15,32 @@
 //
 //   wedge_bench [cards] [idle-seconds]     defaults: 30 cards, 10 s
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/BenchProcesses.h"
+#include "bench/FocusWindow.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 using std::chrono::milliseconds;
 
 constexpr double kReadIntervalMs = 200;
 constexpr double kKeyPauseMs = 20;
 constexpr int kKeysBeforeEnter = 10;  // FillZeroLength 10: ten digits, then Enter
 
-[[noreturn]] void Fail(const std::string& what)
-{
-    std::fprintf(stderr, "wedge_bench: %s\n", what.c_str());
-    std::exit(1);
-}
-
-double MsSince(Clock::time_point since)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-pid_t Spawn(const std::vector<std::string>& args, const std::string& display, int extraFd = -1)
-{
-    std::vector<std::string> env;
-    for (char** v = environ; *v != nullptr; ++v)
-        if (std::strncmp(*v, "DISPLAY=", 8) != 0)
-            env.emplace_back(*v);
-    if (!display.empty())
-        env.push_back("DISPLAY=" + display);
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy = args;
-    std::vector<char*> argv;
-    for (auto& a : argCopy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        if (extraFd >= 0 && extraFd != 3)
-            dup2(extraFd, 3);
-        else if (extraFd == 3)
-            fcntl(3, F_SETFD, 0);
-        execve(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
-    if (pid < 0)
-        Fail(std::string("fork: ") + std::strerror(errno));
-    return pid;
-}
-
-void Stop(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
-
-// Xvfb on a free display number; returns ":N".
-std::string StartXvfb(pid_t& pid)
-{
-    int ready[2];
-    if (pipe2(ready, O_CLOEXEC) != 0)
-        Fail("pipe");
-    pid = Spawn({TARVEL_XVFB, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, "", ready[1]);
-    close(ready[1]);
-    std::string number;
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    for (;;) {
-        pollfd p{ready[0], POLLIN, 0};
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0)
-            Fail("Xvfb did not start");
-        char c = 0;
-        if (read(ready[0], &c, 1) != 1)
-            Fail("Xvfb did not start");
-        if (c == '\n')
-            break;
-        number += c;
-    }
-    close(ready[0]);
-    return ":" + number;
-}
-
-struct Task {
-    std::string name;
-    long switches = 0;
-    long long cpuNs = 0;
-};
-
-std::map<int, Task> Tasks(pid_t pid)
-{
-    std::map<int, Task> tasks;
-    const std::string dirName = "/proc/" + std::to_string(pid) + "/task";
-    DIR* dir = opendir(dirName.c_str());
-    if (dir == nullptr)
-        return tasks;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        const std::string base = dirName + "/" + entry->d_name;
-        Task task;
-        std::ifstream comm(base + "/comm");
-        std::getline(comm, task.name);
-        std::ifstream status(base + "/status");
-        std::string line;
-        while (std::getline(status, line))
-            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                task.switches += std::stol(line.substr(line.find(':') + 1));
-        std::ifstream schedstat(base + "/schedstat");
-        schedstat >> task.cpuNs;
-        tasks[std::atoi(entry->d_name)] = task;
-    }
-    closedir(dir);
-    return tasks;
-}
-
+// A field of /proc/PID/status ("VmHWM"), as it stands there.
 std::string StatusField(pid_t pid, const std::string& field)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -171,100 +51,6 @@ std::string StatusField(pid_t pid, const std::string& field)
             return first == std::string::npos ? "" : line.substr(first);
         }
     return "";
-}
-
-bool HoldsFile(pid_t pid, const std::string& path)
-{
-    const std::string dirName = "/proc/" + std::to_string(pid) + "/fd";
-    DIR* dir = opendir(dirName.c_str());
-    if (dir == nullptr)
-        return false;
-    bool found = false;
-    while (dirent* entry = readdir(dir)) {
-        char target[512];
-        const ssize_t n = readlink((dirName + "/" + entry->d_name).c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == path)
-            found = true;
-    }
-    closedir(dir);
-    return found;
-}
-
-class FocusWindow {
-public:
-    explicit FocusWindow(const std::string& displayName)
-    {
-        display_ = XOpenDisplay(displayName.c_str());
-        if (display_ == nullptr)
-            Fail("cannot open the display " + displayName);
-        const int screen = DefaultScreen(display_);
-        window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, 300, 60, 0,
-                                      BlackPixel(display_, screen), WhitePixel(display_, screen));
-        XSelectInput(display_, window_, KeyPressMask | FocusChangeMask | StructureNotifyMask);
-        XMapRaised(display_, window_);
-        for (bool mapped = false; !mapped;) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            mapped = event.type == MapNotify;
-        }
-        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-        XSync(display_, False);
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        bool focused = false;
-        while (!focused && Clock::now() < deadline) {
-            std::string ignored;
-            focused = Take(ignored);
-            if (!focused)
-                Wait(100);
-        }
-        if (!focused)
-            Fail("the window did not get the focus");
-    }
-    ~FocusWindow() { XCloseDisplay(display_); }
-
-    // Waits at most ms for X input; false on time-out.
-    bool Wait(int ms)
-    {
-        if (XPending(display_) > 0)
-            return true;
-        pollfd p{ConnectionNumber(display_), POLLIN, 0};
-        return poll(&p, 1, ms) > 0;
-    }
-
-    // Appends the characters of queued key presses (Enter as \n); true when
-    // a FocusIn came.
-    bool Take(std::string& typed)
-    {
-        bool focused = false;
-        while (XPending(display_) > 0) {
-            XEvent event;
-            XNextEvent(display_, &event);
-            if (event.type == KeyPress) {
-                char text[16];
-                KeySym keysym = NoSymbol;
-                const int n = XLookupString(&event.xkey, text, sizeof text, &keysym, nullptr);
-                for (int i = 0; i < n; ++i)
-                    typed += text[i] == '\r' ? '\n' : text[i];
-            } else if (event.type == FocusIn) {
-                focused = true;
-            } else if (event.type == MappingNotify) {
-                XRefreshKeyboardMapping(&event.xmapping);
-            }
-        }
-        return focused;
-    }
-
-private:
-    Display* display_ = nullptr;
-    ::Window window_ = 0;
-};
-
-std::string FieldFrame(std::uint32_t card)
-{
-    char text[32];
-    const unsigned check = ((card >> 24) ^ (card >> 16) ^ (card >> 8) ^ card) & 0xFFu;
-    std::snprintf(text, sizeof text, "\x02" "00%08X%02X\x03", card, check);
-    return text;
 }
 
 double Percentile(std::vector<double> values, double p)
@@ -284,48 +70,35 @@ int main(int argc, char** argv)
     const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
     if (cards < 1 || idleSeconds < 1)
         Fail("usage: wedge_bench [cards] [idle-seconds]");
-    if (access("/dev/uinput", W_OK) == 0)
-        Fail("/dev/uinput is writable here, so tarvel would type through uinput and not into the benchmark's "
-             "own X display");
-    if (std::string(TARVEL_XVFB).empty())
-        Fail("Xvfb was not found when the build was configured (install the xvfb package)");
-    signal(SIGPIPE, SIG_IGN);
+    PrepareToRunTarvel();
 
     pid_t xvfb = -1;
     const std::string display = StartXvfb(xvfb);
     std::optional<FocusWindow> window;
     window.emplace(display);
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-        Fail("cannot create a pseudo-terminal");
-    const std::string slave = ptsname(master);
+    const Pty reader = OpenPty();
+    const int master = reader.master;
+    const std::string slave = reader.slave;
 
     // Start-up: from the fork to tarvel holding the device.
     const auto started = Clock::now();
     const pid_t tarvel = Spawn({TARVEL_PROGRAM, slave, "10", "1", "1"}, display);
-    while (!HoldsFile(tarvel, slave)) {
-        if (MsSince(started) > 10000)
-            Fail("tarvel did not open " + slave + " within 10 s");
-        int status = 0;
-        if (waitpid(tarvel, &status, WNOHANG) == tarvel)
-            Fail("tarvel ended before it opened the port");
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
+    WaitUntil(tarvel, "open " + slave, 10000, [&] { return HoldsFile(tarvel, slave); });
     const double startMs = MsSince(started);
 
     // Idle with the port open (after a moment for the event thread to settle
     // into its wait).
     std::this_thread::sleep_for(milliseconds(300));
-    const auto before = Tasks(tarvel);
+    const auto before = Threads(tarvel);
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-    const auto after = Tasks(tarvel);
+    const auto after = Threads(tarvel);
     long idleSwitches = 0;
     long long idleCpuNs = 0;
     std::string perThread;
     for (const auto& [tid, task] : after) {
         const auto it = before.find(tid);
-        const long switches = task.switches - (it != before.end() ? it->second.switches : 0);
+        const long switches = task.wakeups - (it != before.end() ? it->second.wakeups : 0);
         const long long cpu = task.cpuNs - (it != before.end() ? it->second.cpuNs : 0);
         idleSwitches += switches;
         idleCpuNs += cpu;

@@ -12,8 +12,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/lib.sh
 
-say() { printf '%s\n' "$*"; }
 step() { printf '\n==== %s ====\n' "$*"; }
 
 step "Packages"
@@ -47,44 +47,18 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-# Waits until FILE holds a line matching PATTERN (grep -E), at most SECONDS.
-wait_for_line() {
-  local file=$1 pattern=$2 seconds=$3 i
-  for ((i = 0; i < seconds * 10; i++)); do
-    grep -qE "$pattern" "$file" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 step "Display"
 own_display=0
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   say "typing into a window on your display $DISPLAY"
 else
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>"$work/display" 2>"$work/xvfb.log" &
-  pids+=($!)
-  if ! wait_for_line "$work/display" '^[0-9]+$' 30; then
-    say "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1
-  fi
-  export DISPLAY=":$(cat "$work/display")"
+  start_xvfb || exit 1
   own_display=1
   say "no display: using an Xvfb of the demo's own on $DISPLAY"
 fi
 
-# tarvel types through uinput when /dev/uinput is writable and through XTest
-# on DISPLAY otherwise. uinput keys go to the console's focused window, which
-# need not be this display's, so tarvel is kept to XTest here: as root, in a
-# mount namespace where /dev/uinput is /dev/null.
-run_tarvel=("$tarvel")
-if [ -w /dev/uinput ]; then
-  if [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null; then
-    run_tarvel=(unshare --mount --propagation private sh -c 'mount --bind /dev/null /dev/uinput && exec "$0" "$@"'
-                "$tarvel")
-  else
-    say "note: /dev/uinput is writable, so tarvel types through it, into the focused window of the console"
-  fi
-fi
+# tarvel kept to XTest on DISPLAY (see xtest_tarvel).
+xtest_tarvel "$tarvel"
 
 # The runs: FORMAT FILL ENTER, the reader's cards and options, and the lines
 # the window should receive (a Tab written as \t). A malformed frame between

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 build=build/linux-release
 version=$(sed -n 's/^project(tarvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 deb=$(ls "$build"/tarvel_"$version"_*.deb)
-say() { printf '%s\n' "$*"; }
+. scripts/lib.sh
 fail() { say "FAILED: $*"; exit 1; }
 
 SUDO=""
@@ -27,14 +27,6 @@ cleanup() {
   if [ "$installed" -eq 1 ]; then $SUDO dpkg -r tarvel >/dev/null 2>&1 || true; fi
 }
 trap cleanup EXIT
-wait_for_line() {
-  local file=$1 pattern=$2 seconds=$3 i
-  for ((i = 0; i < seconds * 10; i++)); do
-    grep -qE "$pattern" "$file" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 say "== lintian $deb"
 lintian --fail-on error --tag-display-limit 0 "$deb"
@@ -68,10 +60,7 @@ grep -qF "Serielle Schnittstelle lässt sich nicht öffnen (Windows-Fehlercode: 
   fail "no German text"
 
 say "== one card: the installed tarvel and reader, typed into a window on an Xvfb"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 640x480x24 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for_line "$work/display" '^[0-9]+$' 30 || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb || fail "Xvfb did not start"
 printf '2864434397\n' >"$work/expected"
 "$build/tools/tarvel-receiver" --expect "$work/expected" --title "tarvel package test" \
   >"$work/received" 2>"$work/receiver.log" &
@@ -81,13 +70,9 @@ tarvel-reader --link "$work/reader" --wait-open --delay 200 --hold forever AABBC
   </dev/null >"$work/reader.out" 2>"$work/reader.err" &
 pids+=($!)
 wait_for_line "$work/reader.out" '^/dev/' 10 || { cat "$work/reader.err"; fail "the reader did not start"; }
-# Typed through XTest: where /dev/uinput is writable, the keys would go to the
-# console instead, so it is hidden from tarvel as in the demo.
-run=(tarvel)
-if [ -w /dev/uinput ] && [ "$(id -u)" -eq 0 ]; then
-  run=(unshare --mount --propagation private sh -c 'mount --bind /dev/null /dev/uinput && exec tarvel "$@"' tarvel)
-fi
-"${run[@]}" "$work/reader" 10 1 1 2>"$work/tarvel.err" &
+# Typed through XTest, as in the demo.
+xtest_tarvel tarvel
+"${run_tarvel[@]}" "$work/reader" 10 1 1 2>"$work/tarvel.err" &
 tarvel_pid=$!
 pids+=("$tarvel_pid")
 for ((t = 0; t < 200; t++)); do

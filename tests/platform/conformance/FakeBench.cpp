@@ -35,7 +35,7 @@ private:
     platform::FakeSerialApi fake_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Fake, SerialConformance,
+INSTANTIATE_TEST_SUITE_P(conformance, SerialConformance,
                          ::testing::Values(BenchMaker{"Fake", [] { return std::unique_ptr<SerialBench>(new FakeBench); }}),
                          BenchName);
 

@@ -23,7 +23,7 @@ private:
     PtyPair pty_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Linux, SerialConformance,
+INSTANTIATE_TEST_SUITE_P(conformance, SerialConformance,
                          ::testing::Values(BenchMaker{"Linux", [] { return std::unique_ptr<SerialBench>(new LinuxBench); }}),
                          BenchName);
 

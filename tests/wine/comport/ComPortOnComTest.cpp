@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "framework/MainThread.h"
@@ -15,37 +14,9 @@
 #include "serial/ComPortErrors.h"
 #include "tests/framework/threads/Sync.h"
 #include "tests/serial/EventLog.h"
+#include "tests/wine/comport/WinePorts.h"
 
 namespace {
-
-// The other end, opened with kernel32 directly.
-class OtherEnd {
-public:
-    OtherEnd()
-        : handle_(::CreateFileA("\\\\.\\COM2", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr))
-    {
-    }
-    ~OtherEnd()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            ::CloseHandle(handle_);
-    }
-    OtherEnd(const OtherEnd&) = delete;
-    OtherEnd& operator=(const OtherEnd&) = delete;
-
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-    bool Write(const std::string& bytes)
-    {
-        DWORD written = 0;
-        return ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
-
-private:
-    HANDLE handle_;
-};
 
 class ComPortOnWine : public ::testing::Test {
 protected:
@@ -78,13 +49,12 @@ TEST_F(ComPortOnWine, BytesWrittenToTheOtherEndRaiseOnRxCharAndClosingReturns)
 {
     for (TSyncMethod method : {smThreadSync, smWindowSync}) {
         port.SetSyncMethod(method);
-        // Elsewhere COM1 may be a real port (or none) with nothing on COM2.
-        if (std::getenv("TARVEL_WINE_PORTS") == nullptr)
+        if (!wine_test::WinePortsPaired())
             GTEST_SKIP() << "COM1 and COM2 are not the pty pair of scripts/wine-env.sh";
         std::string why;
         if (!Open(why))
             GTEST_SKIP() << "COM1 cannot be opened (" << why << "); run under scripts/wine-env.sh";
-        OtherEnd other;
+        wine_test::WinePort other("\\\\.\\COM2", 0);
         ASSERT_TRUE(other.IsOpen()) << "COM2 cannot be opened: error " << ::GetLastError();
         ASSERT_TRUE(port.EventThreadRunning());
         log.Clear();

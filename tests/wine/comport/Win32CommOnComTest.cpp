@@ -6,43 +6,13 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
+
+#include "tests/wine/comport/WinePorts.h"
 
 namespace {
 
-class Port {
-public:
-    Port(const char* name, DWORD flags)
-        : handle_(::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr))
-    {
-    }
-    ~Port() { Close(); }
-    Port(const Port&) = delete;
-    Port& operator=(const Port&) = delete;
-    void Close()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            ::CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Handle() const { return handle_; }
-    bool Write(const std::string& bytes)
-    {
-        DWORD written = 0;
-        return ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-               written == bytes.size();
-    }
-
-private:
-    HANDLE handle_;
-};
-
-bool UnderWineEnv()
-{
-    return std::getenv("TARVEL_WINE_PORTS") != nullptr;
-}
+using wine_test::WinePort;
 
 // Waits until COM1's input queue holds n bytes (false after a few seconds).
 bool WaitQueued(HANDLE h, DWORD n)
@@ -62,7 +32,7 @@ class Win32CommOnWine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!UnderWineEnv())
+        if (!wine_test::WinePortsPaired())
             GTEST_SKIP() << "COM1 and COM2 are not the pty pair of scripts/wine-env.sh";
         ASSERT_TRUE(port.IsOpen()) << "COM1: error " << ::GetLastError();
         ASSERT_TRUE(other.IsOpen()) << "COM2: error " << ::GetLastError();
@@ -104,8 +74,8 @@ protected:
         return std::string(buffer, n);
     }
 
-    Port port{"\\\\.\\COM1", FILE_FLAG_OVERLAPPED};
-    Port other{"\\\\.\\COM2", 0};
+    WinePort port{"\\\\.\\COM1", FILE_FLAG_OVERLAPPED};
+    WinePort other{"\\\\.\\COM2", 0};
     HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     char buffer[256] = {};
 };

@@ -18,48 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/receiver/TypedWindow.h"
+
 namespace {
+
+using namespace wine_test;
 
 constexpr ULONGLONG kFocusMs = 30000;
 constexpr ULONGLONG kLongestMs = 30000;
 constexpr ULONGLONG kQuietMs = 700;  // after the expected text, more would come within this
-
-std::string g_received;
-bool g_focused = false;
-
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_CHAR:
-        g_received += static_cast<char>(wParam) == '\r' ? '\n' : static_cast<char>(wParam);
-        return 0;
-    case WM_SETFOCUS:
-        g_focused = true;
-        return 0;
-    case WM_KILLFOCUS:
-        g_focused = false;
-        return 0;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-}
-
-// Handles the window's messages for up to ms milliseconds.
-void Pump(DWORD ms)
-{
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
-    }
-}
 
 bool FromHex(const std::string& hex, std::string& bytes)
 {
@@ -139,28 +106,15 @@ int main(int argc, char** argv)
         return 77;
     }
 
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = "TarvelE2eWindow";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "tarvel end to end", WS_OVERLAPPEDWINDOW, 0, 0, 320,
-                                  120, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (window == nullptr) {
-        std::printf("CreateWindow failed (%lu)\n", GetLastError());
+    TypedWindow window("TarvelE2eWindow", "tarvel end to end");
+    if (window.Handle() == nullptr) {
         CloseHandle(com2);
         return 1;
     }
-    ShowWindow(window, SW_SHOW);
-    UpdateWindow(window);
-    SetForegroundWindow(window);
-    SetFocus(window);
     const ULONGLONG focusEnd = GetTickCount64() + kFocusMs;
-    while (!(g_focused && GetForegroundWindow() == window) && GetTickCount64() < focusEnd)
-        Pump(50);
-    if (!g_focused) {
+    while (!window.Focused() && GetTickCount64() < focusEnd)
+        PumpFor(50);
+    if (!window.HasFocus()) {
         std::printf("the window did not get the keyboard focus\n");
         CloseHandle(com2);
         return 1;
@@ -168,7 +122,7 @@ int main(int argc, char** argv)
 
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (i > 0)
-            Pump(gapMs);
+            PumpFor(gapMs);
         DWORD written = 0;
         if (!WriteFile(com2, frames[i].data(), static_cast<DWORD>(frames[i].size()), &written, nullptr) ||
             written != frames[i].size()) {
@@ -182,17 +136,17 @@ int main(int argc, char** argv)
     std::size_t seen = 0;
     ULONGLONG quietSince = GetTickCount64();
     while (GetTickCount64() < end) {
-        Pump(50);
-        if (g_received.size() != seen) {
-            seen = g_received.size();
+        PumpFor(50);
+        if (window.Received().size() != seen) {
+            seen = window.Received().size();
             quietSince = GetTickCount64();
         }
-        if (g_received.size() >= expected.size() && GetTickCount64() - quietSince >= kQuietMs)
+        if (window.Received().size() >= expected.size() && GetTickCount64() - quietSince >= kQuietMs)
             break;
     }
-    DestroyWindow(window);
     CloseHandle(com2);
 
-    std::printf("expected: %s\nreceived: %s\n", Shown(expected).c_str(), Shown(g_received).c_str());
-    return g_received == expected ? 0 : 1;
+    const std::string& received = window.Received();
+    std::printf("expected: %s\nreceived: %s\n", Shown(expected).c_str(), Shown(received).c_str());
+    return received == expected ? 0 : 1;
 }

@@ -14,13 +14,9 @@ if [ -z "${TARVEL_WINE_PORTS:-}" ] || [ -z "${DISPLAY:-}" ]; then
 fi
 device=$(readlink -f "$TARVEL_WINE_PORTS/com1")
 
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+. "$(dirname "$0")/../wine-test-lib.sh"
 errors=$(mktemp)
 trap 'rm -f "$errors"' EXIT
-
-# Bytes as hex pairs; TEXT is a printf format (\002 STX, \003 ETX, \t, \n).
-hexof() { printf "$1" | od -An -tx1 | tr -d ' \n'; }
 
 # Field frames: STX, version byte and card as ten hex digits, XOR check
 # digits, (CR LF,) ETX.
@@ -40,16 +36,11 @@ run() {
   echo "== $name: tarvel.exe COM1 10 1 $format"
   "$wine" "$tarvel" COM1 10 1 "$format" </dev/null 2>"$errors" &
   pid=$!
-  i=0
-  until ls -l "/proc/$pid/fd" 2>/dev/null | grep -q " $device\$"; do
-    i=$((i + 1))
-    if [ $i -ge 300 ] || ! kill -0 "$pid" 2>/dev/null; then
-      fail "$name: tarvel.exe did not open COM1 ($device)"
-      kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
-      return
-    fi
-    sleep 0.1
-  done
+  if ! opens "$device"; then
+    fail "$name: tarvel.exe did not open COM1 ($device)"
+    kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+    return
+  fi
   "$wine" "$window" --expect "$expect" --gap 600 "$@"
   status=$?
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null

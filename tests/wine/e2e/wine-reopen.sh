@@ -22,8 +22,7 @@ if [ -z "$ports" ] || [ -z "${DISPLAY:-}" ] || [ ! -s "$ports/pair.pid" ]; then
   exit 77
 fi
 
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+. "$(dirname "$0")/../wine-test-lib.sh"
 errors=$(mktemp)
 pid=""
 finish() {
@@ -32,20 +31,6 @@ finish() {
   rm -f "$errors"
 }
 trap finish EXIT
-
-hexof() { printf "$1" | od -An -tx1 | tr -d ' \n'; }
-
-# Waits up to $2 tenths of a second for the command $1 to succeed.
-within() {
-  i=0
-  until eval "$1"; do
-    i=$((i + 1))
-    [ $i -ge "$2" ] && return 1
-    sleep 0.1
-  done
-}
-
-holds() { ls -l "/proc/$pid/fd" 2>/dev/null | grep -q " $1\$"; }
 
 # The pair of scripts/wine-env.sh: its socat, checked by its command line.
 pair=$(cat "$ports/pair.pid")

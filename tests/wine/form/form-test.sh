@@ -16,8 +16,7 @@ if [ -z "${TARVEL_WINE_PORTS:-}" ] || [ -z "${DISPLAY:-}" ]; then
   exit 77
 fi
 
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+. "$(dirname "$0")/../wine-test-lib.sh"
 
 start() { "$wine" "$tarvel" "$@" </dev/null & pid=$!; }
 

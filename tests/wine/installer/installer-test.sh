@@ -20,8 +20,7 @@ if [ -z "${TARVEL_WINE_PORTS:-}" ] || [ -z "${DISPLAY:-}" ]; then
   exit 77
 fi
 
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+. "$(dirname "$0")/../wine-test-lib.sh"
 runkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\tarvel'
 
@@ -90,16 +89,7 @@ device=$(readlink -f "$TARVEL_WINE_PORTS/com1")
 # shellcheck disable=SC2086  # the entry's arguments are words
 "$wine" "$exe" $arguments </dev/null &
 pid=$!
-i=0
-until ls -l "/proc/$pid/fd" 2>/dev/null | grep -q " $device\$"; do
-  i=$((i + 1))
-  if [ $i -ge 300 ] || ! kill -0 "$pid" 2>/dev/null; then
-    fail "the installed tarvel.exe did not open COM1"
-    break
-  fi
-  sleep 0.1
-done
-hexof() { printf "$1" | od -An -tx1 | tr -d ' \n'; }
+opens "$device" || fail "the installed tarvel.exe did not open COM1"
 "$wine" "$window" --expect "$(hexof '2864434397\n')" --gap 600 "$(hexof '\00200AABBCCDD00\003')" ||
   fail "the card typed by the installed tarvel.exe"
 kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null

@@ -17,47 +17,20 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/wine/receiver/TypedWindow.h"
+
 namespace {
 
-std::string g_received;
-bool g_focused = false;
+using namespace wine_test;
 
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_CHAR: {
-        const char c = static_cast<char>(wParam);
-        g_received += c == '\r' ? '\n' : c;
-        return 0;
-    }
-    case WM_SETFOCUS:
-        g_focused = true;
-        return 0;
-    case WM_KILLFOCUS:
-        g_focused = false;
-        return 0;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-}
-
-void PumpMessages()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-bool WriteOutput(const char* path)
+bool WriteOutput(const char* path, const std::string& received)
 {
     FILE* file = std::fopen(path, "wb");
     if (file == nullptr) {
         std::fprintf(stderr, "win32_receiver: cannot write %s\n", path);
         return false;
     }
-    const bool ok = std::fwrite(g_received.data(), 1, g_received.size(), file) == g_received.size();
+    const bool ok = std::fwrite(received.data(), 1, received.size(), file) == received.size();
     return std::fclose(file) == 0 && ok;
 }
 
@@ -79,26 +52,10 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = "TarvelReceiver";
-    if (RegisterClassA(&windowClass) == 0) {
-        std::fprintf(stderr, "win32_receiver: RegisterClass failed (%lu)\n", GetLastError());
+    TypedWindow window("TarvelReceiver", "tarvel receiver");
+    if (window.Handle() == nullptr) {
         return 2;
     }
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "tarvel receiver", WS_OVERLAPPEDWINDOW, 0, 0, 320,
-                                  120, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (window == nullptr) {
-        std::fprintf(stderr, "win32_receiver: CreateWindow failed (%lu)\n", GetLastError());
-        return 2;
-    }
-    ShowWindow(window, SW_SHOW);
-    UpdateWindow(window);
-    SetForegroundWindow(window);
-    SetFocus(window);
 
     const ULONGLONG deadline = GetTickCount64() + limitMs;
     auto left = [deadline]() -> DWORD {
@@ -110,7 +67,7 @@ int main(int argc, char** argv)
     bool announced = false;
     while (!stopped) {
         PumpMessages();
-        if (!announced && g_focused && GetForegroundWindow() == window) {
+        if (!announced && window.Focused()) {
             SetEvent(ready);
             announced = true;
         }
@@ -123,9 +80,8 @@ int main(int argc, char** argv)
     }
     // Keys sent before the stop are queued by now: take them all.
     PumpMessages();
-    DestroyWindow(window);
 
-    if (!WriteOutput(output)) {
+    if (!WriteOutput(output, window.Received())) {
         return 2;
     }
     if (!stopped) {
