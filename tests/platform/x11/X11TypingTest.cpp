@@ -18,6 +18,7 @@
 #include "app/Settings.h"
 #include "platform/Diagnostics.h"
 #include "platform/linux/SystemKeyboard.h"
+#include "tests/support/TypedCards.h"
 
 namespace {
 
@@ -75,22 +76,9 @@ private:
 
 TEST_F(X11Typing, CardsArriveInTheWindowAsTyped)
 {
-    struct Case {
-        const char* what;
-        std::int32_t format;
-        std::int32_t fill;
-        std::uint8_t autoEnter;
-        std::string frame;
-        std::string expected;
-    };
-    const Case cases[] = {
-        {"format 10 card with Enter", 10, 10, 1, "\x02" "00AABBCCDDEE" "\x03", "00187\t52445\n"},
-        {"lower-case hex on the letter keys", 9, 10, 1, "\x02" "00aabbccdd1E\r\n\x03", "00aabbccdd\n"},
-        {"minus sign, no Enter", 2, 11, 0, "\x02" "0000000008" "\x03", "-2147483648"},
-    };
     auto keyboard = Keyboard();
     SetKeyboard(keyboard.get());
-    for (const Case& c : cases) {
+    for (const tarvel_test::TypedCard& c : tarvel_test::CardsToType()) {
         SCOPED_TRACE(c.what);
         CardFormat = c.format;
         FillZeroLength = c.fill;
