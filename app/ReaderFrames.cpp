@@ -58,10 +58,11 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
 
     const std::uint64_t first = taken_;  // the position of Read's first byte
     taken_ += Read.size();
-    // A gap strictly inside [from, to): the bytes on either side do not join.
-    auto gapInside = [&](std::uint64_t from, std::uint64_t to) {
+    // A gap after `from` and no later than `to`: bare text whose end is at
+    // a gap may have lost its tail there.
+    auto gapWithin = [&](std::uint64_t from, std::uint64_t to) {
         const auto it = gaps_.upper_bound(from);
-        return it != gaps_.end() && *it < to;
+        return it != gaps_.end() && *it <= to;
     };
     struct PruneGaps {
         std::set<std::uint64_t>& gaps;
@@ -84,7 +85,7 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
         } else if (noiseAt_ || Read.size() >= ReadLength) {
             noiseAt_ = NowMs;
             Noise(out, std::move(text));
-        } else if (gapInside(first + start, first + Read.size())) {
+        } else if (gapWithin(first + start, first + Read.size())) {
             Drop(out, std::move(text), GapReason);
         } else {
             out.push_back({TReaderPiece::TKind::Frame, std::move(text), {}});

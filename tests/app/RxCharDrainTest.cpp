@@ -363,4 +363,21 @@ TEST_F(RxCharDrainTest, AFrameAcrossAnOverflowIsDroppedNotJoined)
                               "the port's input queue overflowed");
 }
 
+TEST_F(RxCharDrainTest, BareTextCutShortByAnOverflowIsDroppedNotTyped)
+{
+    // The queue holds 8 bytes: of "00 AABBCCDD" only "00 AABBC" is kept,
+    // which format 9 would type as the card 00000aabbc.
+    form->ComPort1->Buffer()->SetInputSize(8);
+    line.queueSize = 8;
+    CardFormat = 9;
+    line.Send(0, "00 AABBCCDD\r\n");
+    line.Send(500, "00 12");
+    RunLine();
+    EXPECT_EQ(line.dropped, 5u);
+    EXPECT_EQ(keyboard.Keys(), "0000000012 Enter");
+    ASSERT_EQ(diagnostics.size(), 1u) << ::testing::PrintToString(diagnostics);
+    EXPECT_EQ(diagnostics[0], "serial port COM3: frame [30 30 20 41 41 42 42 43] not typed: bytes may be missing "
+                              "from it: the port's input queue overflowed");
+}
+
 }  // namespace
