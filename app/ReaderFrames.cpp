@@ -58,10 +58,11 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
 
     const std::uint64_t first = taken_;  // the position of Read's first byte
     taken_ += Read.size();
-    // A gap after `from` and no later than `to`: bare text whose end is at
-    // a gap may have lost its tail there.
+    // A gap from `from` to `to`, both included: bare text that starts at a
+    // gap may have lost its head there, and bare text that ends at one its
+    // tail.
     auto gapWithin = [&](std::uint64_t from, std::uint64_t to) {
-        const auto it = gaps_.upper_bound(from);
+        const auto it = gaps_.lower_bound(from);
         return it != gaps_.end() && *it <= to;
     };
     struct PruneGaps {
@@ -85,7 +86,7 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
         } else if (noiseAt_ || Read.size() >= ReadLength) {
             noiseAt_ = NowMs;
             Noise(out, std::move(text));
-        } else if (gapWithin(first + start, first + Read.size())) {
+        } else if (gapWithin(first, first + Read.size())) {
             Drop(out, std::move(text), GapReason);
         } else {
             out.push_back({TReaderPiece::TKind::Frame, std::move(text), {}});

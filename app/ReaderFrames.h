@@ -18,8 +18,8 @@
 // - a frame across a place where bytes may be missing (see
 //   BytesMayBeMissingAt): the port's input queue overflowed there, and the
 //   two ends must not be joined into one card (the rest of it, up to its ETX,
-//   goes with it); bare text that ends at such a place, which may have lost
-//   its tail there, goes too.
+//   goes with it); bare text that starts or ends at such a place, which may
+//   have lost its head or its tail there, goes too.
 // Blanks and control characters right after an ETX (the CR LF some readers
 // send after a frame) are the end of that frame and are dropped silently.
 //

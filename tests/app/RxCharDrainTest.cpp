@@ -366,17 +366,51 @@ TEST_F(RxCharDrainTest, AFrameAcrossAnOverflowIsDroppedNotJoined)
 TEST_F(RxCharDrainTest, BareTextCutShortByAnOverflowIsDroppedNotTyped)
 {
     // The queue holds 8 bytes: of "00 AABBCCDD" only "00 AABBC" is kept,
-    // which format 9 would type as the card 00000aabbc.
+    // which format 9 would type as the card 00000aabbc. What is read next
+    // begins where bytes were lost: it may be the tail of a card, and goes
+    // too. The card after that is typed.
     form->ComPort1->Buffer()->SetInputSize(8);
     line.queueSize = 8;
     CardFormat = 9;
     line.Send(0, "00 AABBCCDD\r\n");
     line.Send(500, "00 12");
+    line.Send(1000, "00 34");
     RunLine();
     EXPECT_EQ(line.dropped, 5u);
-    EXPECT_EQ(keyboard.Keys(), "0000000012 Enter");
+    EXPECT_EQ(keyboard.Keys(), "0000000034 Enter");
+    const std::vector<std::string> expected = {
+        "serial port COM3: frame [30 30 20 41 41 42 42 43] not typed: bytes may be missing from it: the port's input "
+        "queue overflowed",
+        "serial port COM3: frame [30 30 20 31 32] not typed: bytes may be missing from it: the port's input queue "
+        "overflowed",
+    };
+    EXPECT_EQ(diagnostics, expected);
+}
+
+TEST_F(RxCharDrainTest, TheTailOfAFrameWhoseHeadWasLostIsNotTakenForACard)
+{
+    // The queue holds 60 bytes, five 12-byte frames. The sixth frame and the
+    // first three bytes of the seventh are dropped; the seventh's tail comes
+    // on its own, with no STX: read as bare text, format 9 would type 54321.
+    form->ComPort1->Buffer()->SetInputSize(60);
+    line.queueSize = 60;
+    CardFormat = 9;
+    std::string sent;
+    for (std::uint32_t n = 0; n < 5; ++n)
+        sent += PlainFrame(0x0A0B0C00u + n);
+    sent += PlainFrame(0x1ABCDEF0u);
+    line.Send(0, sent + "\x02" "00");
+    line.Send(50, "97654321\x03");
+    line.Send(3000, PlainFrame(0x0E0F0000u));
+    RunLine();
+    EXPECT_EQ(line.dropped, 15u);
+
+    std::string expected;
+    for (std::uint32_t n = 0; n < 5; ++n)
+        expected += "000a0b0c0" + std::to_string(n) + " Enter";
+    EXPECT_EQ(keyboard.Keys(), expected + "000e0f0000 Enter");
     ASSERT_EQ(diagnostics.size(), 1u) << ::testing::PrintToString(diagnostics);
-    EXPECT_EQ(diagnostics[0], "serial port COM3: frame [30 30 20 41 41 42 42 43] not typed: bytes may be missing "
+    EXPECT_EQ(diagnostics[0], "serial port COM3: frame [39 37 36 35 34 33 32 31 03] not typed: bytes may be missing "
                               "from it: the port's input queue overflowed");
 }
 
