@@ -241,8 +241,8 @@ void TForm1::Enqueue(std::vector<TReaderPiece> Pieces)
             // typed. Nothing waits beyond the bound.
             if (piece.Kind == TReaderPiece::TKind::Frame) {
                 piece.Kind = TReaderPiece::TKind::Dropped;
-                piece.Reason = std::to_string(backlog_.size()) + " cards are waiting to be typed already (" +
-                               std::to_string(kBacklogBytes) + " bytes)";
+                piece.Reason = "the backlog of frames waiting to be typed is full (" + std::to_string(kBacklogBytes) +
+                               " bytes)";
             }
             HandlePiece(piece);
             continue;

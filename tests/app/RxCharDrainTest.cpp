@@ -289,7 +289,7 @@ TEST_F(RxCharDrainTest, AFullBacklogDropsEachFrameWithItsOwnLine)
     EXPECT_EQ(at, keys.size()) << "nothing else is typed";
     EXPECT_GT(told, 0u);
     EXPECT_EQ(LinesWith("not typed: "), told);
-    EXPECT_EQ(LinesWith("cards are waiting to be typed already (65536 bytes)"), told);
+    EXPECT_EQ(LinesWith("not typed: the backlog of frames waiting to be typed is full (65536 bytes)"), told);
     // About 64 KiB of them waited: 712 frames, and those typed while the
     // backlog filled.
     EXPECT_GE(typed, 712u);
