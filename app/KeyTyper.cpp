@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "app/Settings.h"
 #include "platform/Diagnostics.h"
@@ -14,6 +15,14 @@ platform::IKeyboard* g_keyboard = nullptr;
 platform::IPause* g_pause = nullptr;
 bool g_missingKeyboardReported = false;
 std::atomic<bool> g_stopRequested{false};
+std::function<void()> g_keyPauseHook;
+
+// The hook, then the pause up to `deadlineMs`.
+void PauseUntil(platform::IPause& pause, std::uint64_t deadlineMs)
+{
+    if (g_keyPauseHook) g_keyPauseHook();
+    pause.SleepUntilMs(deadlineMs);
+}
 
 constexpr std::uint64_t KeyPauseMs = 20;
 
@@ -73,7 +82,7 @@ void TypeKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
     std::uint64_t slot = 0;
     const std::int64_t count = run.Count();
     for (std::int64_t k = 0; k < count; ++k) {
-        pause.SleepUntilMs(start + KeyPauseMs * slot);
+        PauseUntil(pause, start + KeyPauseMs * slot);
         if (g_stopRequested.load()) {
             platform::Diagnostic("tarvel: stopping: the rest of the card is not typed (" + std::to_string(k) +
                                  " of " + std::to_string(count) + " keys pressed)");
@@ -84,7 +93,7 @@ void TypeKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
         if (!isEnter) ++slot;
     }
     if (finalPause) ++slot;
-    pause.SleepUntilMs(start + KeyPauseMs * slot);
+    PauseUntil(pause, start + KeyPauseMs * slot);
 }
 
 }  // namespace
@@ -97,6 +106,9 @@ void SetKeyboard(platform::IKeyboard* keyboard)
 
 void RequestTypingStop() { g_stopRequested.store(true); }
 void ClearTypingStop() { g_stopRequested.store(false); }
+bool TypingStopRequested() { return g_stopRequested.load(); }
+
+void SetKeyPauseHook(std::function<void()> hook) { g_keyPauseHook = std::move(hook); }
 
 void SetPause(platform::IPause* pause) { g_pause = pause; }
 

@@ -20,6 +20,7 @@
 // A refused text, a dropped text and a call with no keyboard are each
 // reported with one line on the diagnostic stream.
 
+#include <functional>
 #include <string>
 
 #include "platform/Keyboard.h"
@@ -33,6 +34,15 @@ void TypeText(const std::string& T);
 void RequestTypingStop();
 // Takes the request back (tests).
 void ClearTypingStop();
+// True once a stop has been requested (and not taken back).
+bool TypingStopRequested();
+
+// Called on the typing thread before every pause of the typer (each key's
+// slot and the final pause), so that the caller can do short work while a
+// card is typed: the received-frame handler reads the port there, so that a
+// reader sending cards back to back never fills the port's input queue. The
+// time it takes is inside the slot. It must not type. Empty: none.
+void SetKeyPauseHook(std::function<void()> hook);
 
 // Not owned. nullptr: no keyboard, and TypeText types nothing.
 void SetKeyboard(platform::IKeyboard* keyboard);

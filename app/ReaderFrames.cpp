@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr const char* GapReason = "bytes may be missing from it: the port's input queue overflowed";
+
 bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 int HexValue(char c)
@@ -54,8 +56,23 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
     if (noiseAt_ && NowMs - *noiseAt_ > WaitMs)
         noiseAt_.reset();
 
+    const std::uint64_t first = taken_;  // the position of Read's first byte
+    taken_ += Read.size();
+    // A gap from `from` to `to`, both included: bare text that starts at a
+    // gap may have lost its head there, and bare text that ends at one its
+    // tail.
+    auto gapWithin = [&](std::uint64_t from, std::uint64_t to) {
+        const auto it = gaps_.lower_bound(from);
+        return it != gaps_.end() && *it <= to;
+    };
+    struct PruneGaps {
+        std::set<std::uint64_t>& gaps;
+        std::uint64_t taken;
+        ~PruneGaps() { gaps.erase(gaps.begin(), gaps.lower_bound(taken)); }
+    } prune{gaps_, taken_};
+
     // Bare text: one read is one frame, as long as it can be one card.
-    if (!open_ && !skipping_ && Read.find(Stx) == std::string::npos) {
+    if (!CutsAtMarks(Read)) {
         std::size_t start = 0;
         if (afterEtx_) {
             while (start < Read.size() && Blank(Read[start])) ++start;
@@ -69,6 +86,8 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
         } else if (noiseAt_ || Read.size() >= ReadLength) {
             noiseAt_ = NowMs;
             Noise(out, std::move(text));
+        } else if (gapWithin(first, first + Read.size())) {
+            Drop(out, std::move(text), GapReason);
         } else {
             out.push_back({TReaderPiece::TKind::Frame, std::move(text), {}});
         }
@@ -81,7 +100,13 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
         Noise(out, std::move(noise));
         noise.clear();
     };
-    for (const char c : Read) {
+    for (std::size_t i = 0; i < Read.size(); ++i) {
+        const char c = Read[i];
+        if (open_ && gaps_.count(first + i) != 0) {
+            Drop(out, std::move(*open_), GapReason);
+            open_.reset();
+            skipping_ = true;
+        }
         if (skipping_) {
             if (c == Etx) {
                 skipping_ = false;
@@ -126,6 +151,27 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
     if (!noise.empty()) {
         noiseAt_ = NowMs;
         flushNoise();
+    }
+    return out;
+}
+
+void TReaderFrames::BytesMayBeMissingAt(std::uint64_t Position)
+{
+    if (Position >= taken_) gaps_.insert(Position);
+}
+
+bool TReaderFrames::CutsAtMarks(const std::string& Read) const
+{
+    return open_ || skipping_ || Read.find(Stx) != std::string::npos;
+}
+
+std::vector<TReaderPiece> TReaderFrames::Abandon(const std::string& Reason)
+{
+    std::vector<TReaderPiece> out;
+    if (open_) {
+        Drop(out, std::move(*open_), Reason);
+        open_.reset();
+        skipping_ = true;
     }
     return out;
 }

@@ -15,6 +15,11 @@
 // - a frame that an STX interrupts before its ETX;
 // - a frame longer than LongestFrame characters without its ETX (the rest up
 //   to its ETX goes with it).
+// - a frame across a place where bytes may be missing (see
+//   BytesMayBeMissingAt): the port's input queue overflowed there, and the
+//   two ends must not be joined into one card (the rest of it, up to its ETX,
+//   goes with it); bare text that starts or ends at such a place, which may
+//   have lost its head or its tail there, goes too.
 // Blanks and control characters right after an ETX (the CR LF some readers
 // send after a frame) are the end of that frame and are dropped silently.
 //
@@ -26,6 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +56,20 @@ public:
     // The pieces of one read's bytes, in order. NowMs: a monotonic clock in
     // milliseconds at the time of the read.
     std::vector<TReaderPiece> Take(const std::string& Read, std::int64_t NowMs);
+
+    // Bytes may have been lost just before the byte at Position, counted
+    // over all the bytes handed to Take since this object was made (the
+    // first is 0). A Position already taken is ignored.
+    void BytesMayBeMissingAt(std::uint64_t Position);
+    // The bytes handed to Take so far.
+    std::uint64_t Taken() const { return taken_; }
+
+    // True when Take would cut Read at its marks, false when it would take
+    // it as bare text (no STX in it and no frame open).
+    bool CutsAtMarks(const std::string& Read) const;
+
+    // The open frame, if any, dropped for Reason (the program is ending).
+    std::vector<TReaderPiece> Abandon(const std::string& Reason);
 
     // The port listens again (the cards of the last reads are typed): an
     // open frame's second starts afresh, as the rest of it may have been
@@ -77,6 +97,8 @@ private:
     bool skipping_ = false;            // the rest of a frame that was too long
     bool afterEtx_ = false;            // only a frame's trailer so far since its ETX
     std::optional<std::int64_t> noiseAt_;  // the last read that ended in noise
+    std::uint64_t taken_ = 0;              // bytes handed to Take so far
+    std::set<std::uint64_t> gaps_;         // where bytes may be missing, not yet taken
 };
 
 // The common field layout: STX, ten hex digits (a version byte and a four-

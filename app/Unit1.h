@@ -15,7 +15,9 @@
 // reader unplugged) closes it and Reopener opens it again once a second
 // until the device is back (app/PortReopener.h).
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -98,13 +100,44 @@ public:
 private:
     void CheckKeyboard() const;
 
-    void HandlePiece(const TReaderPiece& Piece);
+    // What the reader sent goes, cut into pieces, into a backlog, which is
+    // typed in order; while a card is typed the port is read on (at every
+    // pause between keys and between cards), so that cards sent back to back
+    // never fill its input queue (app/Unit1RxChar.cpp).
+    struct TPending {
+        TReaderPiece Piece;
+        std::size_t NoiseBytes = 0;  // a noise run's length; only its first bytes are kept
+    };
+    // A read that waited for the read time-outs: its end is a frame's end for
+    // bare text.
+    void TakeRead(std::string Read);
+    // One read of up to Count characters, counted in received_.
+    std::string ReadPort(std::int32_t Count);
+    // Reads what is queued, without waiting, into the cutter (bare text is
+    // held in carry_ until the reader has been quiet for the read interval).
+    void Drain();
+    void Carry(const std::string& Read);
+    void FlushQuietCarry();
+    void WaitForCarry();
+    // Counts the bytes queued and marks where bytes may have been lost.
+    std::int32_t Look();
+    void Enqueue(std::vector<TReaderPiece> Pieces);
+    void TypeBacklog();
+    void TellStopped();
+    void HandlePiece(const TReaderPiece& Piece, std::size_t NoiseBytes = 0);
     // Runs frameTimer_ exactly while a frame waits for its ETX, to tell its
     // loss when the reader falls silent for good.
     void WatchOpenFrame();
     void OpenFrameTimer();
 
     TReaderFrames frames_;
+    std::deque<TPending> backlog_;
+    std::size_t backlogBytes_ = 0;   // what the backlog's pieces cost (see Enqueue)
+    std::string carry_;              // bare bytes read while typing, not yet cut
+    std::uint64_t carryAt_ = 0;      // Pause() time the last of them came
+    std::uint64_t received_ = 0;     // bytes read from the port
+    std::uint64_t lookedAt_ = 0;     // received_ at the last Look
+    bool handling_ = false;          // inside ComPort1RxChar
     TTimer* frameTimer_ = nullptr;  // owned; not part of the stored form
     std::unique_ptr<platform::IMainWindow> window_;
     std::vector<std::string> arguments_;

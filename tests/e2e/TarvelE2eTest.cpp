@@ -13,6 +13,7 @@
 #include <X11/Xlib.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -276,6 +277,29 @@ TEST_F(TarvelE2e, TwoCardsOneSecondApartGiveTwoLines)
 {
     RunExpecting({"10", "1", "1", {"--baud", "9600", "--gap", "1000", "AABBCCDD", "0F12345678"}},
                  "2864434397\n0305419896\n");
+}
+
+TEST_F(TarvelE2e, EightyCardsWithNoGapAreAllTypedInOrder)
+{
+    // At 9600 baud with no gap the reader sends some 60 cards a second, while
+    // typing one takes 240 ms: 1,280 bytes in 1.3 s, more than the port's
+    // input queue holds (1,024 bytes) while the first cards are typed.
+    // tarvel reads on while it types, so the queue never overflows and every
+    // card comes, in order.
+    Cards cards{"10", "1", "1", {"--baud", "9600", "--gap", "0", "--crlf"}};
+    std::string expected;
+    for (std::uint32_t n = 0; n < 80; ++n) {
+        const std::uint32_t card = 0x10000000u + n * 0x01020304u;
+        char text[16];
+        std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(card));
+        cards.reader.emplace_back(text);
+        std::snprintf(text, sizeof text, "%010u\n", static_cast<unsigned>(card));
+        expected += text;
+    }
+    const Outcome outcome = Run(cards, expected);
+    EXPECT_EQ(outcome.problem, "");
+    EXPECT_EQ(outcome.received, expected) << "tarvel said: " << outcome.errors;
+    EXPECT_EQ(outcome.errors, "");
 }
 
 // --- Ended from outside ------------------------------------------------------------------
