@@ -20,6 +20,7 @@
 #include "platform/MemoryWindow.h"
 #include "platform/fake/FakeKeyboard.h"
 #include "platform/fake/FakeSerialApi.h"
+#include "platform/fake/ScopedSerialApi.h"
 #include "serial/ComPortErrors.h"
 
 namespace {
@@ -155,7 +156,6 @@ protected:
         InitSerialErrorTexts();
         ResetAppSettings();
         ClearTypingStop();
-        platform::SetSerialApi(&fake);
         SetKeyboard(&keyboard);
         SetPause(&line);
         platform::SetDiagnosticSink([this](const std::string& text) { diagnostics.push_back(text); });
@@ -177,7 +177,6 @@ protected:
         SetKeyboard(nullptr);
         SetPause(nullptr);
         ClearTypingStop();
-        platform::SetSerialApi(nullptr);
         ResetAppSettings();
     }
 
@@ -208,6 +207,7 @@ protected:
     }
 
     platform::FakeSerialApi fake;
+    platform::ScopedSerialApi useFake{fake};
     platform::RecordingKeyboard keyboard;
     LinePause line{keyboard, fake};
     std::vector<std::string> diagnostics;
