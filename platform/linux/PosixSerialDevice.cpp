@@ -362,8 +362,17 @@ void SerialDevice::PullInput(Clock::time_point now)
             Diagnostic("serial port " + Printable(deviceFile_) + ": input queue full (" +
                        std::to_string(inputSize_) + " bytes); received bytes are dropped");
         }
+        droppedInOverflow_ += dropped;
     }
-    overflowing_ = dropped > 0 || (overflowing_ && queue_.size() >= inputSize_);
+    const bool overflowing = dropped > 0 || (overflowing_ && queue_.size() >= inputSize_);
+    if (overflowing_ && !overflowing) {
+        // Bytes are kept again: how many were lost tells how many frames
+        // may have gone with them.
+        Diagnostic("serial port " + Printable(deviceFile_) + ": input queue has room again; " +
+                   std::to_string(droppedInOverflow_) + " received bytes were dropped while it was full");
+        droppedInOverflow_ = 0;
+    }
+    overflowing_ = overflowing;
     Raise(events);  // the bytes first, then the hang-up
     if (hangup) {
         MarkGone(hangupError);

@@ -124,6 +124,7 @@ private:
     DWORD inputSize_ = DefaultInputSize;
     bool above80_ = false;
     bool overflowing_ = false;  // dropping bytes since the queue last had room
+    std::uint64_t droppedInOverflow_ = 0;  // bytes dropped since then
     bool discardNull_ = false;
     unsigned char evtChar_ = 0;
     CommTimeouts timeouts_{};

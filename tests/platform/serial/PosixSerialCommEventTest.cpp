@@ -3,9 +3,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/Diagnostics.h"
 #include "platform/linux/PosixSerialDevice.h"
 #include "tests/platform/serial/PortOnPty.h"
 
@@ -63,9 +66,20 @@ TEST_F(PosixCommEvent, BytesThatArriveBetweenWaitsCompleteTheNextWaitAtOnce)
 // A burst of several times the input queue, read the way the wedge reads
 // (an event, then reads of up to 100 bytes that complete at once): what does
 // not fit is dropped and reported as CE_RXOVER, and a frame sent afterwards
-// still raises its event and is read whole.
+// still raises its event and is read whole. The loss is told twice on the
+// diagnostic stream: when it starts, and with the count of bytes lost once
+// bytes are kept again.
 TEST_F(PosixCommEvent, ABurstBeyondTheQueueIsDroppedAndReportedAndTheNextFrameArrives)
 {
+    std::vector<std::string> lines;
+    std::mutex linesMutex;
+    SetDiagnosticSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(linesMutex);
+        lines.push_back(line);
+    });
+    struct RestoreSink {
+        ~RestoreSink() { SetDiagnosticSink({}); }
+    } restoreSink;
     ASSERT_TRUE(api.SetCommMask(port, EvRxChar));
     pty.Write(std::string(4 * 1024, 'A'));
 
@@ -111,6 +125,13 @@ TEST_F(PosixCommEvent, ABurstBeyondTheQueueIsDroppedAndReportedAndTheNextFrameAr
         }
     }
     EXPECT_EQ(received, std::string(1024, 'A') + frame);
+    std::lock_guard<std::mutex> lock(linesMutex);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(": input queue full (1024 bytes); received bytes are dropped"), std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[1].find(": input queue has room again; 3072 received bytes were dropped while it was full"),
+              std::string::npos)
+        << lines[1];
 }
 
 TEST_F(PosixCommEvent, AnIdleWaitBlocksWithoutWakingAnyThread)
