@@ -10,7 +10,8 @@
 
 std::string Slice(const std::string& s, std::size_t position, std::size_t count)
 {
-    if (position == 0 || position > s.size()) return {};
+    if (position == 0 || position > s.size())
+        return {};
     return s.substr(position - 1, count);
 }
 
@@ -26,14 +27,16 @@ std::int32_t BitStringToInteger(const std::string& bits)
     const std::size_t n = bits.size();
     std::uint32_t value = 0;
     for (std::size_t i = 1; i <= n; ++i) {
-        if (bits[i - 1] == '1') value += std::uint32_t{1} << ((n - i) % 32);
+        if (bits[i - 1] == '1')
+            value += std::uint32_t{1} << ((n - i) % 32);
     }
     return static_cast<std::int32_t>(value);
 }
 
 std::string WiegandFromHex(const std::string& hex)
 {
-    if (hex.empty()) RaiseInvalidInteger("$");
+    if (hex.empty())
+        RaiseInvalidInteger("$");
 
     std::string bits;
     for (std::size_t i = hex.size(); i-- > 0;) {
@@ -43,7 +46,8 @@ std::string WiegandFromHex(const std::string& hex)
 
     std::size_t ones = 0;
     for (std::size_t i = 0; i < bits.size() && i < 12; ++i) {
-        if (bits[i] == '1') ++ones;
+        if (bits[i] == '1')
+            ++ones;
     }
     const char parity = ones % 2 == 1 ? '1' : '0';
     return std::to_string(BitStringToInteger(parity + bits));
@@ -53,13 +57,13 @@ namespace {
 
 // One part of a format's result, taken from the frame s.
 enum class Kind {
-    Literal,       // the text itself
-    Raw,           // the slice, unconverted
-    Decimal,       // D(H): the slice as a 32-bit hexadecimal number, in decimal
-    Decimal64,     // D(H64): the same as a 64-bit number
-    Five,          // FiveDigits(H)
-    ReversedAbs,   // the slice reversed, read as H, made positive in 32 bits
-    Wiegand,       // WiegandFromHex of the slice
+    Literal,      // the text itself
+    Raw,          // the slice, unconverted
+    Decimal,      // D(H): the slice as a 32-bit hexadecimal number, in decimal
+    Decimal64,    // D(H64): the same as a 64-bit number
+    Five,         // FiveDigits(H)
+    ReversedAbs,  // the slice reversed, read as H, made positive in 32 bits
+    Wiegand,      // WiegandFromHex of the slice
 };
 
 struct Part {
@@ -110,10 +114,7 @@ const std::vector<CardFormatRow>& FormatTable()
     return table;
 }
 
-bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // At least one hex digit, and only hex digits once the characters of code
 // 32 or less at both ends are left out.
@@ -122,11 +123,15 @@ bool IsHexWithinControls(const std::string& text)
     auto control = [](char c) { return static_cast<unsigned char>(c) <= 32; };
     std::size_t first = 0;
     std::size_t last = text.size();
-    while (first < last && control(text[first])) ++first;
-    while (last > first && control(text[last - 1])) --last;
-    if (first == last) return false;
+    while (first < last && control(text[first]))
+        ++first;
+    while (last > first && control(text[last - 1]))
+        --last;
+    if (first == last)
+        return false;
     for (std::size_t i = first; i < last; ++i) {
-        if (!IsHexDigit(text[i])) return false;
+        if (!IsHexDigit(text[i]))
+            return false;
     }
     return true;
 }
@@ -137,23 +142,29 @@ std::string Evaluate(const Part& part, const std::string& s)
 {
     const std::string slice = Slice(s, part.position, part.count);
     switch (part.kind) {
-    case Kind::Literal: return part.text;
+    case Kind::Literal:
+        return part.text;
     case Kind::Raw: {
         // Copied as it is, but only a card: hex digits, with nothing but
         // controls or blanks at its ends (which the handler trims).
-        if (!IsHexWithinControls(slice)) RaiseInvalidInteger("$" + slice);
+        if (!IsHexWithinControls(slice))
+            RaiseInvalidInteger("$" + slice);
         return slice;
     }
-    case Kind::Decimal: return std::to_string(Hex32(slice));
-    case Kind::Decimal64: return std::to_string(TextToInt64("$" + slice));
-    case Kind::Five: return FiveDigits(Hex32(slice));
+    case Kind::Decimal:
+        return std::to_string(Hex32(slice));
+    case Kind::Decimal64:
+        return std::to_string(TextToInt64("$" + slice));
+    case Kind::Five:
+        return FiveDigits(Hex32(slice));
     case Kind::ReversedAbs: {
         const std::int32_t v = Hex32(std::string(slice.rbegin(), slice.rend()));
         // |v| in 32-bit arithmetic: -2147483648 stays as it is.
         const auto magnitude = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
         return std::to_string(static_cast<std::int32_t>(magnitude));
     }
-    case Kind::Wiegand: return WiegandFromHex(slice);
+    case Kind::Wiegand:
+        return WiegandFromHex(slice);
     }
     return {};
 }
@@ -162,8 +173,10 @@ std::string Evaluate(const Part& part, const std::string& s)
 std::string Build(const CardFormatRow& row, const std::string& s)
 {
     std::string r;
-    for (const Part& part : row.parts) r += Evaluate(part, s);
-    if (row.keepLast != 0 && r.size() > row.keepLast) r.erase(0, r.size() - row.keepLast);
+    for (const Part& part : row.parts)
+        r += Evaluate(part, s);
+    if (row.keepLast != 0 && r.size() > row.keepLast)
+        r.erase(0, r.size() - row.keepLast);
     return r;
 }
 
@@ -173,7 +186,8 @@ std::string ConvertFrame(const std::string& s)
 {
     const std::int32_t format = CardFormat;
     const auto& table = FormatTable();
-    if (format < 1 || static_cast<std::size_t>(format) >= table.size()) return {};
+    if (format < 1 || static_cast<std::size_t>(format) >= table.size())
+        return {};
 
     // Both parts of format 7 are converted before anything is typed: a prefix
     // typed for a frame that then fails would run into the next card.

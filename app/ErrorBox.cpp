@@ -42,7 +42,5 @@ void ShowErrorMessage(std::string_view Message, bool WithWindow)
 
 void InstallErrorBoxHandler(bool WithWindow)
 {
-    SetExceptionHandler([WithWindow](const std::exception& E, const void*) {
-        ShowErrorMessage(E.what(), WithWindow);
-    });
+    SetExceptionHandler([WithWindow](const std::exception& E, const void*) { ShowErrorMessage(E.what(), WithWindow); });
 }

@@ -30,8 +30,7 @@ typename Map::mapped_type Method(const Map& methods, std::string_view name)
 
 // --- Properties ------------------------------------------------------------------
 
-bool SetPortProperty(TComPort& port, std::string_view property, std::string_view value,
-                     const TFormMethods& methods)
+bool SetPortProperty(TComPort& port, std::string_view property, std::string_view value, const TFormMethods& methods)
 {
     const TPortProperty* row = FindStoredFormProperty(property);
     if (row == nullptr)
@@ -42,8 +41,7 @@ bool SetPortProperty(TComPort& port, std::string_view property, std::string_view
     return true;
 }
 
-bool SetTimerProperty(TTimer& timer, std::string_view property, std::string_view value,
-                      const TFormMethods& methods)
+bool SetTimerProperty(TTimer& timer, std::string_view property, std::string_view value, const TFormMethods& methods)
 {
     if (property == "Interval") {
         const std::int32_t interval = StoredInteger(value);
@@ -92,8 +90,7 @@ std::string ReadFailure(const TComponent& form, const TStoredProperty& p, const 
 
 }  // namespace
 
-void ReadStoredForm(TComponent& Form, std::span<const TStoredProperty> Description,
-                    const TFormMethods& Methods)
+void ReadStoredForm(TComponent& Form, std::span<const TStoredProperty> Description, const TFormMethods& Methods)
 {
     Form.BeginLoading();
     std::optional<std::string> failure;

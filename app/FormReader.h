@@ -36,5 +36,4 @@ struct TFormMethods {
     std::map<std::string, std::function<void(TComponent* Sender, std::int32_t Count)>, std::less<>> RxChar;
 };
 
-void ReadStoredForm(TComponent& Form, std::span<const TStoredProperty> Description,
-                    const TFormMethods& Methods);
+void ReadStoredForm(TComponent& Form, std::span<const TStoredProperty> Description, const TFormMethods& Methods);

@@ -20,7 +20,8 @@ std::function<void()> g_keyPauseHook;
 // The hook, then the pause up to `deadlineMs`.
 void PauseUntil(platform::IPause& pause, std::uint64_t deadlineMs)
 {
-    if (g_keyPauseHook) g_keyPauseHook();
+    if (g_keyPauseHook)
+        g_keyPauseHook();
     pause.SleepUntilMs(deadlineMs);
 }
 
@@ -31,8 +32,10 @@ constexpr std::uint64_t KeyPauseMs = 20;
 // Shift). Nothing else is ever typed.
 std::optional<char> KeyCharacterOf(char c)
 {
-    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '-') return c;
-    if (c >= 'A' && c <= 'F') return static_cast<char>(c - 'A' + 'a');
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '-')
+        return c;
+    if (c >= 'A' && c <= 'F')
+        return static_cast<char>(c - 'A' + 'a');
     return std::nullopt;
 }
 
@@ -44,11 +47,13 @@ std::string HexBytes(const std::string& text)
     std::string out;
     for (std::size_t i = 0; i < text.size() && i < Shown; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
-        if (i != 0) out += ' ';
+        if (i != 0)
+            out += ' ';
         out += digits[b >> 4];
         out += digits[b & 0x0F];
     }
-    if (text.size() > Shown) out += " ...";
+    if (text.size() > Shown)
+        out += " ...";
     return out;
 }
 
@@ -62,9 +67,11 @@ struct KeyRun {
     std::int64_t Count() const { return zeros + static_cast<std::int64_t>(keys.size()) + (enter ? 1 : 0); }
     char At(std::int64_t k) const
     {
-        if (k < zeros) return '0';
+        if (k < zeros)
+            return '0';
         k -= zeros;
-        if (k < static_cast<std::int64_t>(keys.size())) return keys[static_cast<std::size_t>(k)];
+        if (k < static_cast<std::int64_t>(keys.size()))
+            return keys[static_cast<std::size_t>(k)];
         return '\r';
     }
 };
@@ -84,15 +91,17 @@ void TypeKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
     for (std::int64_t k = 0; k < count; ++k) {
         PauseUntil(pause, start + KeyPauseMs * slot);
         if (g_stopRequested.load()) {
-            platform::Diagnostic("tarvel: stopping: the rest of the card is not typed (" + std::to_string(k) +
-                                 " of " + std::to_string(count) + " keys pressed)");
+            platform::Diagnostic("tarvel: stopping: the rest of the card is not typed (" + std::to_string(k) + " of " +
+                                 std::to_string(count) + " keys pressed)");
             return;
         }
         keyboard.Type(run.At(k));
         const bool isEnter = run.enter && k + 1 == count;
-        if (!isEnter) ++slot;
+        if (!isEnter)
+            ++slot;
     }
-    if (finalPause) ++slot;
+    if (finalPause)
+        ++slot;
     PauseUntil(pause, start + KeyPauseMs * slot);
 }
 
@@ -143,9 +152,12 @@ void TypeText(const std::string& T)
     // wrong card number in the window.
     std::string needed = keys;
     if (!(CardFormat == 7 && L == 3)) {
-        if (L < FillZeroLength) needed += '0';
-        if (CardFormat == 10 && L >= 4) needed += '\t';
-        if (AutoEnter == 1) needed += '\r';
+        if (L < FillZeroLength)
+            needed += '0';
+        if (CardFormat == 10 && L >= 4)
+            needed += '\t';
+        if (AutoEnter == 1)
+            needed += '\r';
     }
     if (const std::string missing = keyboard.Untypable(needed); !missing.empty()) {
         platform::Diagnostic("tarvel: card text not typed: the keyboard layout has no key for " +
@@ -167,7 +179,8 @@ void TypeText(const std::string& T)
     KeyRun card;
     card.zeros = fill - L;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (CardFormat == 10 && i == 3) card.keys += '\t';
+        if (CardFormat == 10 && i == 3)
+            card.keys += '\t';
         card.keys += keys[i];
     }
     card.enter = AutoEnter == 1;

@@ -11,9 +11,12 @@ bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 int HexValue(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -75,8 +78,10 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
     if (!CutsAtMarks(Read)) {
         std::size_t start = 0;
         if (afterEtx_) {
-            while (start < Read.size() && Blank(Read[start])) ++start;
-            if (start == Read.size() && !Read.empty()) return out;  // a frame's trailer
+            while (start < Read.size() && Blank(Read[start]))
+                ++start;
+            if (start == Read.size() && !Read.empty())
+                return out;  // a frame's trailer
         }
         afterEtx_ = false;
         std::string text = Read.substr(start);
@@ -96,7 +101,8 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
 
     std::string noise;
     auto flushNoise = [&] {
-        if (noise.empty()) return;
+        if (noise.empty())
+            return;
         Noise(out, std::move(noise));
         noise.clear();
     };
@@ -113,7 +119,8 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
                 afterEtx_ = true;
                 continue;
             }
-            if (c != Stx) continue;
+            if (c != Stx)
+                continue;
             skipping_ = false;
         }
         if (open_) {
@@ -144,7 +151,8 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
             afterEtx_ = false;
             continue;
         }
-        if (afterEtx_ && Blank(c)) continue;  // the frame's trailer
+        if (afterEtx_ && Blank(c))
+            continue;  // the frame's trailer
         afterEtx_ = false;
         noise += c;
     }
@@ -157,7 +165,8 @@ std::vector<TReaderPiece> TReaderFrames::Take(const std::string& Read, std::int6
 
 void TReaderFrames::BytesMayBeMissingAt(std::uint64_t Position)
 {
-    if (Position >= taken_) gaps_.insert(Position);
+    if (Position >= taken_)
+        gaps_.insert(Position);
 }
 
 bool TReaderFrames::CutsAtMarks(const std::string& Read) const
@@ -178,7 +187,8 @@ std::vector<TReaderPiece> TReaderFrames::Abandon(const std::string& Reason)
 
 void TReaderFrames::Listening(std::int64_t NowMs)
 {
-    if (open_) openSince_ = NowMs;
+    if (open_)
+        openSince_ = NowMs;
 }
 
 std::optional<std::string> FieldChecksumFault(const std::string& Frame)
@@ -190,12 +200,15 @@ std::optional<std::string> FieldChecksumFault(const std::string& Frame)
     int digits[12];
     for (std::size_t i = 0; i < 12; ++i) {
         digits[i] = HexValue(Frame[i + 1]);
-        if (digits[i] < 0) return std::nullopt;  // another layout
+        if (digits[i] < 0)
+            return std::nullopt;  // another layout
     }
     int expected = 0;
-    for (std::size_t i = 0; i < 10; i += 2) expected ^= digits[i] * 16 + digits[i + 1];
+    for (std::size_t i = 0; i < 10; i += 2)
+        expected ^= digits[i] * 16 + digits[i + 1];
     const int sent = digits[10] * 16 + digits[11];
-    if (sent == expected) return std::nullopt;
+    if (sent == expected)
+        return std::nullopt;
     char reason[96];
     std::snprintf(reason, sizeof reason, "check digits %c%c, but the card's bytes give %02X", Frame[11], Frame[12],
                   static_cast<unsigned>(expected));

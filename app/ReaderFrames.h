@@ -92,10 +92,10 @@ private:
     static void Drop(std::vector<TReaderPiece>& Out, std::string Bytes, std::string Reason);
     static void Noise(std::vector<TReaderPiece>& Out, std::string Bytes);
 
-    std::optional<std::string> open_;  // the open frame, from its STX
-    std::int64_t openSince_ = 0;       // its STX came, or the port listened again
-    bool skipping_ = false;            // the rest of a frame that was too long
-    bool afterEtx_ = false;            // only a frame's trailer so far since its ETX
+    std::optional<std::string> open_;      // the open frame, from its STX
+    std::int64_t openSince_ = 0;           // its STX came, or the port listened again
+    bool skipping_ = false;                // the rest of a frame that was too long
+    bool afterEtx_ = false;                // only a frame's trailer so far since its ETX
     std::optional<std::int64_t> noiseAt_;  // the last read that ended in noise
     std::uint64_t taken_ = 0;              // bytes handed to Take so far
     std::set<std::uint64_t> gaps_;         // where bytes may be missing, not yet taken

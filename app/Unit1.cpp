@@ -46,8 +46,7 @@ std::string UsageText() { return std::string(UsageLine) + "\n" + HelpLines().bac
 
 bool IsHelpRequest(const std::vector<std::string>& Arguments)
 {
-    return Arguments.size() == 1 &&
-           (Arguments[0] == "--help" || Arguments[0] == "-h" || Arguments[0] == "/?");
+    return Arguments.size() == 1 && (Arguments[0] == "--help" || Arguments[0] == "-h" || Arguments[0] == "/?");
 }
 
 TForm1::TForm1(TComponent* AOwner, const TWindowFactory& CreateWindow) : TComponent(AOwner)
@@ -91,10 +90,7 @@ TForm1::TForm1(TComponent* AOwner, const TWindowFactory& CreateWindow) : TCompon
     frameTimer_->SetOnTimer([this](TComponent*) { OpenFrameTimer(); });
 }
 
-void TForm1::ComPort1Lost(TComponent* /*Sender*/, std::uint32_t ErrorCode)
-{
-    Reopener->PortLost(ErrorCode);
-}
+void TForm1::ComPort1Lost(TComponent* /*Sender*/, std::uint32_t ErrorCode) { Reopener->PortLost(ErrorCode); }
 
 TForm1::~TForm1()
 {

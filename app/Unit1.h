@@ -34,9 +34,9 @@
 class TPortReopener;
 
 // The program's exit status.
-inline constexpr int ExitNormal = 0;        // the window was closed
-inline constexpr int ExitCommandLine = 1;   // the command line failed
-inline constexpr int ExitUsage = 2;         // a wrong number of arguments
+inline constexpr int ExitNormal = 0;       // the window was closed
+inline constexpr int ExitCommandLine = 1;  // the command line failed
+inline constexpr int ExitUsage = 2;        // a wrong number of arguments
 
 // The first line of the usage message; the default line of the help text
 // follows it.
@@ -132,12 +132,12 @@ private:
 
     TReaderFrames frames_;
     std::deque<TPending> backlog_;
-    std::size_t backlogBytes_ = 0;   // what the backlog's pieces cost (see Enqueue)
-    std::string carry_;              // bare bytes read while typing, not yet cut
-    std::uint64_t carryAt_ = 0;      // Pause() time the last of them came
-    std::uint64_t received_ = 0;     // bytes read from the port
-    std::uint64_t lookedAt_ = 0;     // received_ at the last Look
-    bool handling_ = false;          // inside ComPort1RxChar
+    std::size_t backlogBytes_ = 0;  // what the backlog's pieces cost (see Enqueue)
+    std::string carry_;             // bare bytes read while typing, not yet cut
+    std::uint64_t carryAt_ = 0;     // Pause() time the last of them came
+    std::uint64_t received_ = 0;    // bytes read from the port
+    std::uint64_t lookedAt_ = 0;    // received_ at the last Look
+    bool handling_ = false;         // inside ComPort1RxChar
     TTimer* frameTimer_ = nullptr;  // owned; not part of the stored form
     std::unique_ptr<platform::IMainWindow> window_;
     std::vector<std::string> arguments_;

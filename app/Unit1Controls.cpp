@@ -32,15 +32,19 @@ constexpr HelpLine Help[] = {
     {1, "AutoEnter : 0 - disable, 1 - enable"},
     {1, "CardFormat : 1 : direct convert: 4bytes HEX to 10 digit Decimal"},
     {21, "2 : reverse convert : 4 bytes HEX to 10 digit Decimal - ABCDEFGH(card)->HGFEDCBA(card)"},
-    {21, "3 : AABBCCDD(card) - cut first AA, BBCCDD(card), BB(HEX) to 187(decimal), CCDD(HEX) to "
-         "52445(decimal), then combine 18752445(output)"},
-    {21, "4 : AABBCCDD(card) - AABB(Hex) to 43707(decimal), CCDD(Hex) to 52445(decimal), then "
-         "combine 4370752445(output)"},
+    {21,
+     "3 : AABBCCDD(card) - cut first AA, BBCCDD(card), BB(HEX) to 187(decimal), CCDD(HEX) to "
+     "52445(decimal), then combine 18752445(output)"},
+    {21,
+     "4 : AABBCCDD(card) - AABB(Hex) to 43707(decimal), CCDD(Hex) to 52445(decimal), then "
+     "combine 4370752445(output)"},
     {21, "5 : AABBCCDD(card) - cut first AABB, CCDD(card), CCDD(Hex) to 52445(decimal), 52445(output)"},
-    {21, "6 : AABBCCDD(card) - cut first AA, BBCCDD(card), BBCCDD(Hex) to 12307677(decimal), "
-         "12307677(output)"},
-    {21, "7 : AABBCCDDEE(card) - AA->170, BBCCDDEE(Hex) to 3150765550(decimal), 1703150765550 13 "
-         "digits (output)"},
+    {21,
+     "6 : AABBCCDD(card) - cut first AA, BBCCDD(card), BBCCDD(Hex) to 12307677(decimal), "
+     "12307677(output)"},
+    {21,
+     "7 : AABBCCDDEE(card) - AA->170, BBCCDDEE(Hex) to 3150765550(decimal), 1703150765550 13 "
+     "digits (output)"},
     {21, "8 : Wiegand 25 bit"},
     {21, "9 : 4 Bytes hex"},
     {19, "10 : similar to format 3, 187 + TAB + 52445"},

@@ -76,7 +76,9 @@ int Run(const std::vector<std::string>& arguments)
 
     TForm1::TWindowFactory createWindow;
     if (windowless)
-        createWindow = [](const platform::WindowSpec& layout) { return std::make_unique<platform::MemoryWindow>(layout); };
+        createWindow = [](const platform::WindowSpec& layout) {
+            return std::make_unique<platform::MemoryWindow>(layout);
+        };
     else
         createWindow = platform::CreateToolkitWindow;
     auto form = std::make_unique<TForm1>(nullptr, createWindow);

@@ -30,8 +30,9 @@ double MsSince(Clock::time_point since)
 void PrepareToRunTarvel()
 {
     if (access("/dev/uinput", W_OK) == 0)
-        Fail("/dev/uinput is writable here, so tarvel would type through uinput (into this machine's console) "
-             "and not into the benchmark's own X display");
+        Fail(
+            "/dev/uinput is writable here, so tarvel would type through uinput (into this machine's console) "
+            "and not into the benchmark's own X display");
     if (std::string(TARVEL_XVFB).empty())
         Fail("Xvfb was not found when the build was configured (install the xvfb package)");
     signal(SIGPIPE, SIG_IGN);
@@ -88,8 +89,7 @@ std::string StartXvfb(pid_t& pid)
     int ready[2];
     if (pipe2(ready, O_CLOEXEC) != 0)
         Fail("pipe");
-    pid = Spawn({TARVEL_XVFB, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, "", -1,
-                ready[1]);
+    pid = Spawn({TARVEL_XVFB, "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "640x480x24"}, "", -1, ready[1]);
     close(ready[1]);
     std::string number;
     const auto deadline = Clock::now() + std::chrono::seconds(30);
@@ -192,7 +192,10 @@ std::string FieldFrame(std::uint32_t card)
 {
     char text[32];
     const unsigned check = ((card >> 24) ^ (card >> 16) ^ (card >> 8) ^ card) & 0xFFu;
-    std::snprintf(text, sizeof text, "\x02" "00%08X%02X\x03", card, check);
+    std::snprintf(text, sizeof text,
+                  "\x02"
+                  "00%08X%02X\x03",
+                  card, check);
     return text;
 }
 

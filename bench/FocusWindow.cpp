@@ -37,10 +37,7 @@ FocusWindow::FocusWindow(const std::string& displayName)
         Fail("the window did not get the focus");
 }
 
-FocusWindow::~FocusWindow()
-{
-    XCloseDisplay(display_);
-}
+FocusWindow::~FocusWindow() { XCloseDisplay(display_); }
 
 bool FocusWindow::Wait(int ms)
 {

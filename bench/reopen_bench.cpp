@@ -99,8 +99,8 @@ int main(int argc, char** argv)
     Stop(xvfb);
 
     std::printf("tarvel %s 10 1 1; the reader unplugged and plugged in again %d times\n", link.c_str(), rounds);
-    std::printf("  waiting %.1f s for the reader:      %ld wake-ups, %.3f ms CPU (%.3f ms a minute)\n",
-                awayMs / 1000, away.wakeups, static_cast<double>(away.cpuNs) / 1e6,
+    std::printf("  waiting %.1f s for the reader:      %ld wake-ups, %.3f ms CPU (%.3f ms a minute)\n", awayMs / 1000,
+                away.wakeups, static_cast<double>(away.cpuNs) / 1e6,
                 static_cast<double>(away.cpuNs) / 1e6 * 60000 / awayMs);
     std::printf("  new reader's link to port open:");
     for (const double d : delays)

@@ -221,8 +221,8 @@ int main(int argc, char** argv)
         for (int i = 0; i < perBatch; ++i)
             cards.push_back(batch.first + static_cast<std::uint32_t>(i) * 0x01234567u);
         const Counts c = Batch(master, *window, errors[0], cards, batch.gap);
-        std::printf("  %-28s %8d %8d %8d %8d %8d %8.1f\n", batch.name, c.right, c.lostWithLine, c.lostSilently,
-                    c.wrong, c.unsent, c.seconds);
+        std::printf("  %-28s %8d %8d %8d %8d %8d %8.1f\n", batch.name, c.right, c.lostWithLine, c.lostSilently, c.wrong,
+                    c.unsent, c.seconds);
         std::fputs(c.examples.c_str(), stdout);
         std::fflush(stdout);
         bad += c.lostSilently + c.wrong + c.unsent;

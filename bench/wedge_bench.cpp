@@ -128,8 +128,7 @@ int main(int argc, char** argv)
                 const auto woke = Clock::now();
                 window->Take(typed);
                 if (typed.find('\n') != std::string::npos)
-                    latencies.push_back(std::chrono::duration<double, std::milli>(woke - lastByte).count() -
-                                        fixedMs);
+                    latencies.push_back(std::chrono::duration<double, std::milli>(woke - lastByte).count() - fixedMs);
             }
         }
         if (typed != expected)

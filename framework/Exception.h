@@ -8,7 +8,8 @@
 class Exception : public std::exception {
 public:
     explicit Exception(std::string message, int helpContext = 0)
-        : message_(std::move(message)), helpContext_(helpContext) {}
+        : message_(std::move(message)), helpContext_(helpContext)
+    {}
 
     const std::string& Message() const noexcept { return message_; }
     int HelpContext() const noexcept { return helpContext_; }

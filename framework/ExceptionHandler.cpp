@@ -30,8 +30,7 @@ void HandleException(const std::exception& E, const void* Source)
         platform::Diagnostic(std::string("The exception handler failed: ") + inner.what() +
                              " (while handling: " + E.what() + ")");
     } catch (...) {
-        platform::Diagnostic(std::string("The exception handler failed (while handling: ") +
-                             E.what() + ")");
+        platform::Diagnostic(std::string("The exception handler failed (while handling: ") + E.what() + ")");
     }
 }
 

@@ -9,9 +9,12 @@ namespace {
 
 int DigitValue(char c, bool hex)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (hex && c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (hex && c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
@@ -26,7 +29,8 @@ std::optional<std::uint64_t> Parse(std::string_view text, unsigned bits)
     const std::size_t size = text.size();
     std::size_t i = 0;
 
-    while (i < size && text[i] == ' ') ++i;
+    while (i < size && text[i] == ' ')
+        ++i;
 
     bool negative = false;
     if (i < size && (text[i] == '+' || text[i] == '-')) {
@@ -43,7 +47,8 @@ std::optional<std::uint64_t> Parse(std::string_view text, unsigned bits)
         i += 2;
     }
 
-    if (i == size) return std::nullopt;  // no digits at all
+    if (i == size)
+        return std::nullopt;  // no digits at all
 
     std::uint64_t value = 0;
     if (hex) {
@@ -51,12 +56,16 @@ std::optional<std::uint64_t> Parse(std::string_view text, unsigned bits)
         unsigned significant = 0;
         for (; i < size; ++i) {
             const int d = DigitValue(text[i], true);
-            if (d < 0) return std::nullopt;
-            if (value == 0 && d == 0) continue;
-            if (++significant > bits / 4) return std::nullopt;
+            if (d < 0)
+                return std::nullopt;
+            if (value == 0 && d == 0)
+                continue;
+            if (++significant > bits / 4)
+                return std::nullopt;
             value = (value << 4) | static_cast<std::uint64_t>(d);
         }
-        if (negative) value = (0 - value) & mask;
+        if (negative)
+            value = (0 - value) & mask;
         return value;
     }
 
@@ -64,12 +73,15 @@ std::optional<std::uint64_t> Parse(std::string_view text, unsigned bits)
     const std::uint64_t limit = negative ? positiveLimit + 1 : positiveLimit;
     for (; i < size; ++i) {
         const int d = DigitValue(text[i], false);
-        if (d < 0) return std::nullopt;
+        if (d < 0)
+            return std::nullopt;
         const auto digit = static_cast<std::uint64_t>(d);
-        if (value > (limit - digit) / 10) return std::nullopt;
+        if (value > (limit - digit) / 10)
+            return std::nullopt;
         value = value * 10 + digit;
     }
-    if (negative) value = (0 - value) & mask;
+    if (negative)
+        value = (0 - value) & mask;
     return value;
 }
 

@@ -11,10 +11,7 @@ void TPersistent::Assign(const TPersistent* Source)
     Source->AssignTo(this);
 }
 
-void TPersistent::AssignTo(TPersistent* Dest) const
-{
-    AssignError(this, Dest);
-}
+void TPersistent::AssignTo(TPersistent* Dest) const { AssignError(this, Dest); }
 
 void TPersistent::AssignError(const TPersistent* Source, const TPersistent* Dest)
 {

@@ -28,8 +28,7 @@ void TThread::Body()
         Execute();
     } catch (...) {
         fatalException_ = std::current_exception();
-        platform::Diagnostic("A thread ended by an exception: " +
-                             platform::detail::DescribeCurrentException());
+        platform::Diagnostic("A thread ended by an exception: " + platform::detail::DescribeCurrentException());
     }
     // The last thing this thread does with the object: a waiter may destroy
     // it as soon as this is set.

@@ -32,8 +32,8 @@ TranslationState& State()
 
 bool IsLanguageChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-           c == '@' || c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '@' ||
+           c == '-';
 }
 
 // The language named by LANG, or by the user's default locale when LANG is
@@ -91,8 +91,8 @@ void FindCatalog(TranslationState& state, const std::string& domain)
     if (folder.empty())
         return;
     if (!state.selected)
-        state.selected =
-            platform::GettextAvailable() && platform::GettextSelectLanguages(DefaultDomain, state.languages);
+        state.selected = platform::GettextAvailable() &&
+                         platform::GettextSelectLanguages(DefaultDomain, state.languages);
     if (*state.selected)
         state.found[domain] = folder;
 }

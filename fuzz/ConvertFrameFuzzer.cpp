@@ -28,15 +28,18 @@ using platform::RecordingKeyboard;
 
 void Check(bool ok)
 {
-    if (!ok) std::abort();
+    if (!ok)
+        std::abort();
 }
 
 bool IsDecimal(const std::string& r, bool signAllowed)
 {
     std::size_t i = signAllowed && !r.empty() && r[0] == '-' ? 1 : 0;
-    if (i == r.size()) return false;
+    if (i == r.size())
+        return false;
     for (; i < r.size(); ++i) {
-        if (r[i] < '0' || r[i] > '9') return false;
+        if (r[i] < '0' || r[i] > '9')
+            return false;
     }
     return true;
 }
@@ -47,7 +50,8 @@ std::optional<std::uint64_t> PlainHex(const std::string& s, std::size_t position
     const std::string slice = Slice(s, position, count);
     std::uint64_t v = 0;
     const auto res = std::from_chars(slice.data(), slice.data() + slice.size(), v, 16);
-    if (slice.empty() || res.ec != std::errc() || res.ptr != slice.data() + slice.size()) return std::nullopt;
+    if (slice.empty() || res.ec != std::errc() || res.ptr != slice.data() + slice.size())
+        return std::nullopt;
     return v;
 }
 
@@ -70,8 +74,10 @@ void CheckTimeline(const RecordingKeyboard& keyboard)
 std::string Trim(const std::string& s)
 {
     std::size_t first = 0, last = s.size();
-    while (first < last && static_cast<unsigned char>(s[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(s[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(s[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(s[last - 1]) <= ' ')
+        --last;
     return s.substr(first, last - first);
 }
 
@@ -87,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)once;
-    if (size < 3) return 0;
+    if (size < 3)
+        return 0;
 
     CardFormat = static_cast<std::int32_t>(data[0] % 18) - 1;
     FillZeroLength = static_cast<std::int32_t>(data[1] % 24) - 2;
@@ -113,7 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(IsDecimal(r, false));
         Check(std::to_string(PlainHex(frame, 4, 8).value()) == r);
         break;
-    case 2: Check(IsDecimal(r, true)); break;
+    case 2:
+        Check(IsDecimal(r, true));
+        break;
     case 5:
         Check(std::to_string(PlainHex(frame, 8, 4).value()) == r);
         break;
@@ -132,12 +141,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 3:
     case 4:
     case 10:
-    case 13: Check(IsDecimal(r, false)); break;
-    case 11: Check(IsDecimal(r, false) && r.size() == 6); break;
-    case 9: Check(r == Slice(frame, 4, 8)); break;
-    case 12: Check(r == Slice(frame, 4, 14)); break;
-    case 14: Check(r == " F" + Slice(frame, 4, 8)); break;
-    default: Check(r.empty()); break;
+    case 13:
+        Check(IsDecimal(r, false));
+        break;
+    case 11:
+        Check(IsDecimal(r, false) && r.size() == 6);
+        break;
+    case 9:
+        Check(r == Slice(frame, 4, 8));
+        break;
+    case 12:
+        Check(r == Slice(frame, 4, 14));
+        break;
+    case 14:
+        Check(r == " F" + Slice(frame, 4, 8));
+        break;
+    default:
+        Check(r.empty());
+        break;
     }
 
     TypeText(Trim(r));

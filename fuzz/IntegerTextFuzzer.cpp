@@ -17,7 +17,8 @@ namespace {
 
 void Check(bool ok)
 {
-    if (!ok) std::abort();
+    if (!ok)
+        std::abort();
 }
 
 // The accepted grammar, written out plainly: blanks, one sign, a prefix,
@@ -26,7 +27,8 @@ template <typename Signed, typename Unsigned>
 std::optional<Signed> Reference(const std::string& text)
 {
     std::size_t i = text.find_first_not_of(' ');
-    if (i == std::string::npos) return std::nullopt;
+    if (i == std::string::npos)
+        return std::nullopt;
     bool negative = false;
     if (text[i] == '+' || text[i] == '-') {
         negative = text[i] == '-';
@@ -41,12 +43,14 @@ std::optional<Signed> Reference(const std::string& text)
             break;
         }
     }
-    if (rest.empty()) return std::nullopt;
+    if (rest.empty())
+        return std::nullopt;
     // from_chars takes no sign, blank or prefix of its own here.
     for (const char c : rest) {
         const bool dec = c >= '0' && c <= '9';
         const bool hex = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!dec && !(base == 16 && hex)) return std::nullopt;
+        if (!dec && !(base == 16 && hex))
+            return std::nullopt;
     }
     const char* first = rest.data();
     const char* last = first + rest.size();
@@ -54,13 +58,16 @@ std::optional<Signed> Reference(const std::string& text)
         const std::string signedText = (negative ? "-" : "") + rest;
         Signed v{};
         const auto res = std::from_chars(signedText.data(), signedText.data() + signedText.size(), v, 10);
-        if (res.ec != std::errc() || res.ptr != signedText.data() + signedText.size()) return std::nullopt;
+        if (res.ec != std::errc() || res.ptr != signedText.data() + signedText.size())
+            return std::nullopt;
         return v;
     }
     Unsigned u{};
     const auto res = std::from_chars(first, last, u, 16);
-    if (res.ec != std::errc() || res.ptr != last) return std::nullopt;
-    if (negative) u = static_cast<Unsigned>(0 - u);
+    if (res.ec != std::errc() || res.ptr != last)
+        return std::nullopt;
+    if (negative)
+        u = static_cast<Unsigned>(0 - u);
     return static_cast<Signed>(u);
 }
 
@@ -76,7 +83,8 @@ void CrossCheck(const std::string& text, Convert convert)
     }
     Check(got == expected);
     // A value's own decimal text converts back to it.
-    if (got) Check(convert(std::to_string(*got)) == *got);
+    if (got)
+        Check(convert(std::to_string(*got)) == *got);
 }
 
 }  // namespace

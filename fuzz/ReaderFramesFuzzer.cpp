@@ -19,7 +19,8 @@ namespace {
 
 void Check(bool ok)
 {
-    if (!ok) std::abort();
+    if (!ok)
+        std::abort();
 }
 
 void CheckPiece(const TReaderPiece& piece, const std::string& read)

@@ -72,11 +72,17 @@ std::u16string Utf8ToWide(std::string_view text)
             ++i;
             continue;
         } else if ((lead & 0xE0) == 0xC0) {
-            length = 2; c = lead & 0x1F; least = 0x80;
+            length = 2;
+            c = lead & 0x1F;
+            least = 0x80;
         } else if ((lead & 0xF0) == 0xE0) {
-            length = 3; c = lead & 0x0F; least = 0x800;
+            length = 3;
+            c = lead & 0x0F;
+            least = 0x800;
         } else if ((lead & 0xF8) == 0xF0) {
-            length = 4; c = lead & 0x07; least = 0x10000;
+            length = 4;
+            c = lead & 0x07;
+            least = 0x10000;
         } else {
             out += static_cast<char16_t>(Replacement);
             ++i;

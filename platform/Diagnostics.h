@@ -37,11 +37,11 @@ public:
 private:
     friend void Diagnostic(const std::string& line);
 
-// A text quoted on one diagnostic line: every byte outside printable ASCII
-// (0x20-0x7E) written as \xHH, so that a device name, a setting or part of
-// a frame cannot break the line or give a terminal a control sequence
-// (0x80-0x9F are controls too).
-std::string Printable(const std::string& text);
+    // A text quoted on one diagnostic line: every byte outside printable ASCII
+    // (0x20-0x7E) written as \xHH, so that a device name, a setting or part of
+    // a frame cannot break the line or give a terminal a control sequence
+    // (0x80-0x9F are controls too).
+    std::string Printable(const std::string& text);
     std::vector<std::string> lines_;
     HeldDiagnostics* outer_;
 };

@@ -43,13 +43,11 @@ public:
         detail::WakeMainThread();
     }
 
-    TimerId StartTimer(std::uint32_t milliseconds, bool repeating,
-                       std::function<void()> onTimer) override
+    TimerId StartTimer(std::uint32_t milliseconds, bool repeating, std::function<void()> onTimer) override
     {
         const TimerId id = ++lastId_;
         timers_[id] = Timer{std::chrono::milliseconds(milliseconds), repeating,
-                            Clock::now() + std::chrono::milliseconds(milliseconds),
-                            std::move(onTimer)};
+                            Clock::now() + std::chrono::milliseconds(milliseconds), std::move(onTimer)};
         return id;
     }
 

@@ -30,8 +30,7 @@ public:
     // once, `milliseconds` from now. Runs only while the loop runs. The
     // callback should not throw: what escapes is reported on the diagnostic
     // stream and the loop goes on. A one-shot timer is gone once it fired.
-    virtual TimerId StartTimer(std::uint32_t milliseconds, bool repeating,
-                               std::function<void()> onTimer) = 0;
+    virtual TimerId StartTimer(std::uint32_t milliseconds, bool repeating, std::function<void()> onTimer) = 0;
     // Stops a timer; unknown or finished timers are ignored. A timer may stop
     // itself from its own callback.
     virtual void StopTimer(TimerId id) = 0;

@@ -74,8 +74,7 @@ bool ServeMainThread()
         try {
             job();
         } catch (...) {
-            Diagnostic("Unhandled exception in a call run on the main thread: " +
-                       detail::DescribeCurrentException());
+            Diagnostic("Unhandled exception in a call run on the main thread: " + detail::DescribeCurrentException());
         }
     }
     return ran;

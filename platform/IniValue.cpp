@@ -11,10 +11,7 @@ bool IsTrimmed(char c)
     return code >= 1 && code <= 32;
 }
 
-bool IsQuote(char c)
-{
-    return c == '"' || c == '\'';
-}
+bool IsQuote(char c) { return c == '"' || c == '\''; }
 
 }  // namespace
 

@@ -44,17 +44,17 @@ struct ControlSpec {
     // path (platform/SerialPortList.h). The Win32 window and a window in
     // memory keep items.
     bool offersSerialPorts = false;
-    int maxLength = 0;               // Edit: most characters, 0 for no limit
-    int tabOrder = -1;               // position in the tab order; -1: no tab stop
-    bool isDefault = false;          // Button: the window's default button (Enter)
-    bool okGlyph = false;            // Button: shows the standard OK glyph
+    int maxLength = 0;       // Edit: most characters, 0 for no limit
+    int tabOrder = -1;       // position in the tab order; -1: no tab stop
+    bool isDefault = false;  // Button: the window's default button (Enter)
+    bool okGlyph = false;    // Button: shows the standard OK glyph
 };
 
 struct WindowSpec {
-    std::string name;     // "Form1"; the toolkit's object name
+    std::string name;       // "Form1"; the toolkit's object name
     std::string className;  // "TForm1"; the Win32 window class, by which other programs find the window
-    std::string caption;  // title bar
-    int left = 0;         // the window's designed position on the screen
+    std::string caption;    // title bar
+    int left = 0;           // the window's designed position on the screen
     int top = 0;
     int clientWidth = 0;  // the client area, without the frame
     int clientHeight = 0;

@@ -19,8 +19,7 @@ MemoryWindow::MemoryWindow(const WindowSpec& layout)
         if (c.kind == ControlKind::DropDownList && c.sorted)
             std::sort(control.layout.items.begin(), control.layout.items.end());
         if (c.kind == ControlKind::DropDownList &&
-            (control.itemIndex < -1 ||
-             control.itemIndex >= static_cast<int>(control.layout.items.size())))
+            (control.itemIndex < -1 || control.itemIndex >= static_cast<int>(control.layout.items.size())))
             control.itemIndex = -1;
         controls_[c.name] = std::move(control);
     }

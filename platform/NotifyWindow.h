@@ -16,8 +16,7 @@
 
 namespace platform {
 
-using WindowProc = std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wParam,
-                                               std::intptr_t lParam)>;
+using WindowProc = std::function<std::intptr_t(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
 inline constexpr std::uint32_t WmUser = 0x0400;
 
@@ -31,12 +30,10 @@ public:
     // once. From another thread the call blocks until the window's thread
     // has taken the message and the procedure has replied (ReplyMessage) or
     // returned; the result is the reply, or the procedure's return value.
-    virtual std::intptr_t SendMessageA(std::uint32_t message, std::uintptr_t wParam,
-                                       std::intptr_t lParam) = 0;
+    virtual std::intptr_t SendMessageA(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
 
     // Default processing for messages the procedure does not handle.
-    virtual std::intptr_t DefWindowProcA(std::uint32_t message, std::uintptr_t wParam,
-                                         std::intptr_t lParam) = 0;
+    virtual std::intptr_t DefWindowProcA(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
 };
 
 // Creates the window on the calling thread, which must be the main thread.

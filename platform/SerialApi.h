@@ -161,8 +161,8 @@ public:
 
     // Device. path is the Windows device path ("\\.\" followed by the
     // port name); the POSIX back end maps it to a device file.
-    virtual Handle CreateFileA(const std::string& path, DWORD desiredAccess, DWORD shareMode,
-                               DWORD creationDisposition, DWORD flagsAndAttributes) = 0;
+    virtual Handle CreateFileA(const std::string& path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
+                               DWORD flagsAndAttributes) = 0;
     virtual bool CloseHandle(Handle h) = 0;
     virtual bool SetupComm(Handle h, DWORD inQueue, DWORD outQueue) = 0;
     virtual bool SetCommState(Handle h, const Dcb& dcb) = 0;
@@ -182,8 +182,7 @@ public:
     virtual bool SetEvent(Handle h) = 0;
     virtual bool ResetEvent(Handle h) = 0;
     virtual DWORD WaitForSingleObject(Handle h, DWORD milliseconds) = 0;
-    virtual DWORD WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll,
-                                         DWORD milliseconds) = 0;
+    virtual DWORD WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll, DWORD milliseconds) = 0;
 
     virtual void Sleep(DWORD milliseconds) = 0;
     // The calling thread's last error, as a Windows error code on every

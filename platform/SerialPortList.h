@@ -58,7 +58,6 @@ std::vector<SerialPortChoice> SerialPortsPresent(const SerialPortSearch& search 
 
 // CreateToolkitWindow (platform/MainWindow.h), with the list marked
 // offersSerialPorts filled from search.
-std::unique_ptr<IMainWindow> CreateToolkitWindowWithPorts(const WindowSpec& layout,
-                                                          const SerialPortSearch& search);
+std::unique_ptr<IMainWindow> CreateToolkitWindowWithPorts(const WindowSpec& layout, const SerialPortSearch& search);
 
 }  // namespace platform

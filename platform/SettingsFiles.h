@@ -86,8 +86,7 @@ enum class RegistryAccess { Read, ReadWrite };
 // ReadWrite a missing key is created. Linux: the path of a key file; with
 // ReadWrite a missing file reads as an empty key and is created by the first
 // write, with Read it must exist. Null on failure, with the reason in error.
-std::unique_ptr<IRegistryKey> OpenRegistryKey(const std::string& location, RegistryAccess access,
-                                              std::string& error);
+std::unique_ptr<IRegistryKey> OpenRegistryKey(const std::string& location, RegistryAccess access, std::string& error);
 
 // Removes a key with its values and subkeys (Windows), or the key file
 // (Linux). True when it is gone afterwards, also when it never existed.

@@ -16,14 +16,19 @@ std::vector<WindowsKeyInput> WindowsKeyInputs(char c, std::int16_t scan)
         return {{0, unit, false, true}, {0, unit, true, true}};
     }
     std::vector<std::uint16_t> modifiers;
-    if (shift & 1) modifiers.push_back(kVkShift);
-    if (shift & 2) modifiers.push_back(kVkControl);
-    if (shift & 4) modifiers.push_back(kVkMenu);
+    if (shift & 1)
+        modifiers.push_back(kVkShift);
+    if (shift & 2)
+        modifiers.push_back(kVkControl);
+    if (shift & 4)
+        modifiers.push_back(kVkMenu);
     std::vector<WindowsKeyInput> inputs;
-    for (const std::uint16_t m : modifiers) inputs.push_back({m, 0, false, false});
+    for (const std::uint16_t m : modifiers)
+        inputs.push_back({m, 0, false, false});
     inputs.push_back({vk, 0, false, false});
     inputs.push_back({vk, 0, true, false});
-    for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m) inputs.push_back({*m, 0, true, false});
+    for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m)
+        inputs.push_back({*m, 0, true, false});
     return inputs;
 }
 

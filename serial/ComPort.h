@@ -38,10 +38,9 @@
 #include "serial/TSet.h"
 
 class TCustomComPort;
-class TComThread;    // the event thread, defined with the event dispatch
-class TIniStore;     // settings stores, defined with persistence
+class TComThread;  // the event thread, defined with the event dispatch
+class TIniStore;   // settings stores, defined with persistence
 class TRegistryKey;
-
 
 // ---------------------------------------------------------------------------
 
@@ -231,15 +230,15 @@ private:
 
     // --- Event dispatch (ComPortEvents.cpp). Each step gathers what its
     // event needs and raises it through the event's hook.
-    void HandleRxChar();      // OnRxChar(InQueueCount) when bytes are waiting
+    void HandleRxChar();  // OnRxChar(InQueueCount) when bytes are waiting
     void HandleTxEmpty();
     void HandleRxFlag();
     void HandleBreak();
     void HandleRing();
-    void HandleCTSChange();   // the line's state when the step runs
+    void HandleCTSChange();  // the line's state when the step runs
     void HandleDSRChange();
     void HandleRLSDChange();
-    void HandleError();       // OnError(CollectErrors) when any error is mapped
+    void HandleError();  // OnError(CollectErrors) when any error is mapped
     void HandleRx80Full();
     void RunEventStep(TComEvent Event);
     // Around opening and closing: OnBeforeOpen; OnAfterOpen and the three

@@ -10,7 +10,7 @@ namespace {
 using platform::DWORD;
 
 // Bits per second of each TBaudRate member; brCustom takes CustomBaudRate.
-constexpr std::array<DWORD, 16> kBaudRates{0,     110,   300,   600,    1200,   2400,   4800,   9600,
+constexpr std::array<DWORD, 16> kBaudRates{0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                            14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 // A flag bit when the condition holds.
@@ -32,17 +32,17 @@ platform::Dcb TCustomComPort::BuildDcb() const
         dcb.BaudRate = kBaudRates[baudRate_];
     // (a value outside the enumeration sends rate 0, which the device refuses)
 
-    dcb.Flags = platform::DcbBinary                                         //
-                | If(parity.Check(), platform::DcbParity)                    //
-                | If(flow.OutCTSFlow(), platform::DcbOutxCtsFlow)            //
-                | If(flow.OutDSRFlow(), platform::DcbOutxDsrFlow)            //
+    dcb.Flags = platform::DcbBinary                                                //
+                | If(parity.Check(), platform::DcbParity)                          //
+                | If(flow.OutCTSFlow(), platform::DcbOutxCtsFlow)                  //
+                | If(flow.OutDSRFlow(), platform::DcbOutxDsrFlow)                  //
                 | (DWORD{flow.ControlDTR()} & 3u) << platform::DcbDtrControlShift  //
-                | If(flow.DSRSensitivity(), platform::DcbDsrSensitivity)     //
-                | If(flow.TxContinueOnXoff(), platform::DcbTxContinueOnXoff) //
-                | If(flow.XonXoffOut(), platform::DcbOutX)                   //
-                | If(flow.XonXoffIn(), platform::DcbInX)                     //
-                | If(errorChar, platform::DcbErrorChar)                      //
-                | If(discardNull_, platform::DcbNull)                        //
+                | If(flow.DSRSensitivity(), platform::DcbDsrSensitivity)           //
+                | If(flow.TxContinueOnXoff(), platform::DcbTxContinueOnXoff)       //
+                | If(flow.XonXoffOut(), platform::DcbOutX)                         //
+                | If(flow.XonXoffIn(), platform::DcbInX)                           //
+                | If(errorChar, platform::DcbErrorChar)                            //
+                | If(discardNull_, platform::DcbNull)                              //
                 | (DWORD{flow.ControlRTS()} & 3u) << platform::DcbRtsControlShift;
     // fAbortOnError stays 0.
 

@@ -98,15 +98,13 @@ EComPort::EComPort(TComPortErrorCode AErrorCode)
     : Exception(platform::WideToCodePage(SerialErrorTexts[AErrorCode])),
       winErrorCode_(-1),
       errorCode_(static_cast<int>(AErrorCode))
-{
-}
+{}
 
 EComPort::EComPort(TComPortErrorCode AErrorCode, int AWinErrorCode)
     : Exception(MessageWithOsCode(AErrorCode, AWinErrorCode)),
       winErrorCode_(AWinErrorCode),
       errorCode_(static_cast<int>(AErrorCode))
-{
-}
+{}
 
 void InitSerialErrorTexts()
 {

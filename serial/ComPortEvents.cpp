@@ -24,9 +24,9 @@ struct EventMaskRow {
     DWORD mask;
 };
 constexpr EventMaskRow EventMaskTable[] = {
-    {evRxChar, platform::EvRxChar}, {evTxEmpty, platform::EvTxEmpty}, {evRxFlag, platform::EvRxFlag},
-    {evRing, platform::EvRing},     {evBreak, platform::EvBreak},     {evCTS, platform::EvCts},
-    {evDSR, platform::EvDsr},       {evError, platform::EvErr},       {evRLSD, platform::EvRlsd},
+    {evRxChar, platform::EvRxChar},     {evTxEmpty, platform::EvTxEmpty}, {evRxFlag, platform::EvRxFlag},
+    {evRing, platform::EvRing},         {evBreak, platform::EvBreak},     {evCTS, platform::EvCts},
+    {evDSR, platform::EvDsr},           {evError, platform::EvErr},       {evRLSD, platform::EvRlsd},
     {evRx80Full, platform::EvRx80Full},
 };
 
@@ -250,11 +250,11 @@ void TCustomComPort::RunEventStep(TComEvent Event)
         void (TCustomComPort::*step)();
     };
     static constexpr StepRow Steps[] = {
-        {evRxChar, &TCustomComPort::HandleRxChar},     {evTxEmpty, &TCustomComPort::HandleTxEmpty},
-        {evRxFlag, &TCustomComPort::HandleRxFlag},     {evRing, &TCustomComPort::HandleRing},
-        {evBreak, &TCustomComPort::HandleBreak},       {evCTS, &TCustomComPort::HandleCTSChange},
-        {evDSR, &TCustomComPort::HandleDSRChange},     {evError, &TCustomComPort::HandleError},
-        {evRLSD, &TCustomComPort::HandleRLSDChange},   {evRx80Full, &TCustomComPort::HandleRx80Full},
+        {evRxChar, &TCustomComPort::HandleRxChar},   {evTxEmpty, &TCustomComPort::HandleTxEmpty},
+        {evRxFlag, &TCustomComPort::HandleRxFlag},   {evRing, &TCustomComPort::HandleRing},
+        {evBreak, &TCustomComPort::HandleBreak},     {evCTS, &TCustomComPort::HandleCTSChange},
+        {evDSR, &TCustomComPort::HandleDSRChange},   {evError, &TCustomComPort::HandleError},
+        {evRLSD, &TCustomComPort::HandleRLSDChange}, {evRx80Full, &TCustomComPort::HandleRx80Full},
     };
     for (const StepRow& row : Steps) {
         if (row.event == Event) {
@@ -300,8 +300,7 @@ void TCustomComPort::ReportSignals(bool Opened)
 // ---------------------------------------------------------------------------
 // The notification window's procedure (smWindowSync), on the main thread.
 
-std::intptr_t TCustomComPort::EventWindowProc(std::uint32_t Message, std::uintptr_t WParam,
-                                              std::intptr_t LParam)
+std::intptr_t TCustomComPort::EventWindowProc(std::uint32_t Message, std::uintptr_t WParam, std::intptr_t LParam)
 {
     if (Message != ComEventMessage)
         return notifyWindow_ ? notifyWindow_->DefWindowProcA(Message, WParam, LParam) : 0;

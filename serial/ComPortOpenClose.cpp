@@ -54,8 +54,7 @@ TCustomComPort::~TCustomComPort()
             // Destroyed by one of its own handlers under smThreadSync or
             // smNone: the event thread waits for that very handler, so it can
             // neither be ended nor be kept from using this object afterwards.
-            platform::Diagnostic("Port " + port_ +
-                                 " was destroyed from inside one of its own event handlers");
+            platform::Diagnostic("Port " + port_ + " was destroyed from inside one of its own event handlers");
             std::abort();
         }
         StopEventThread();
@@ -68,9 +67,8 @@ TCustomComPort::~TCustomComPort()
 void TCustomComPort::OpenDeviceHandle()
 {
     // Exclusive (share mode 0) and overlapped; OpenPort examines the result.
-    deviceHandle_ = platform::SerialApi().CreateFileA(
-        "\\\\.\\" + port_, platform::GenericRead | platform::GenericWrite, 0, platform::OpenExisting,
-        platform::FileFlagOverlapped);
+    deviceHandle_ = platform::SerialApi().CreateFileA("\\\\.\\" + port_, platform::GenericRead | platform::GenericWrite,
+                                                      0, platform::OpenExisting, platform::FileFlagOverlapped);
 }
 
 void TCustomComPort::CloseDeviceHandle()

@@ -99,8 +99,7 @@ void StartRead(TCustomComPort& Port, void* Buffer, std::int32_t Count, PAsyncRec
     if (Record->Overlapped.hEvent == platform::NullHandle) {
         // Without its event the read could not be waited for, and would go on
         // writing into the buffer after the call has returned.
-        platform::Diagnostic("serial port " + Port.Port() +
-                             ": no event object for a read; nothing was read");
+        platform::Diagnostic("serial port " + Port.Port() + ": no event object for a read; nothing was read");
         return;
     }
     platform::DWORD read = 0;  // the byte count of a read that completes at once is taken later

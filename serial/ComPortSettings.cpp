@@ -63,7 +63,6 @@ void TComParity::AssignTo(TPersistent* Dest) const
     to->replaceChar_ = replaceChar_;
 }
 
-
 // ---------------------------------------------------------------------------
 // TComFlowControl
 
@@ -180,7 +179,6 @@ void TComFlowControl::AssignTo(TPersistent* Dest) const
     to->xoffChar_ = xoffChar_;
 }
 
-
 // ---------------------------------------------------------------------------
 // TComTimeouts
 
@@ -232,17 +230,13 @@ void TComTimeouts::AssignTo(TPersistent* Dest) const
     to->writeTotalConstant_ = writeTotalConstant_;
 }
 
-
 // ---------------------------------------------------------------------------
 // TComBuffer
 
 namespace {
 // An odd positive size is lowered to the even size below it; the remainder
 // keeps the sign of the dividend, so odd negative sizes stay as they are.
-std::int32_t EvenSize(std::int32_t size)
-{
-    return size % 2 == 1 ? size - 1 : size;
-}
+std::int32_t EvenSize(std::int32_t size) { return size % 2 == 1 ? size - 1 : size; }
 }  // namespace
 
 void TComBuffer::Changed()
@@ -276,7 +270,6 @@ void TComBuffer::AssignTo(TPersistent* Dest) const
     to->inputSize_ = inputSize_;
     to->outputSize_ = outputSize_;
 }
-
 
 // ---------------------------------------------------------------------------
 // TCustomComPort: construction and setters

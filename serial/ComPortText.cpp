@@ -13,9 +13,9 @@ namespace {
 
 // --- Tables: the text of each member at its ordinal.
 
-constexpr std::array<std::string_view, 16> BaudRateTexts{
-    "Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
-    "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
+constexpr std::array<std::string_view, 16> BaudRateTexts{"Custom", "110",    "300",    "600",   "1200",  "2400",
+                                                         "4800",   "9600",   "14400",  "19200", "38400", "56000",
+                                                         "57600",  "115200", "128000", "256000"};
 constexpr std::array<std::string_view, 3> StopBitsTexts{"1", "1.5", "2"};
 constexpr std::array<std::string_view, 4> DataBitsTexts{"5", "6", "7", "8"};
 constexpr std::array<std::string_view, 5> ParityTexts{"None", "Odd", "Even", "Mark", "Space"};
@@ -32,10 +32,7 @@ constexpr unsigned LastRawCode = 127;
 
 // ---
 
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualUpperAscii(std::string_view a, std::string_view b)
 {
@@ -80,15 +77,9 @@ TDTRFlowControl ParseDTRControl(std::string_view Text) { return ParseEntry(DTRCo
 std::string RTSControlText(TRTSFlowControl Value) { return EntryText(RTSControlTexts, Value); }
 TRTSFlowControl ParseRTSControl(std::string_view Text) { return ParseEntry(RTSControlTexts, Text, rtsDisable); }
 
-std::string YesNoText(bool Value)
-{
-    return std::string(Value ? YesText : NoText);
-}
+std::string YesNoText(bool Value) { return std::string(Value ? YesText : NoText); }
 
-bool ParseYesNo(std::string_view Text)
-{
-    return EqualUpperAscii(Text, YesText);
-}
+bool ParseYesNo(std::string_view Text) { return EqualUpperAscii(Text, YesText); }
 
 std::string CharText(char Value)
 {
@@ -112,7 +103,4 @@ char ParseCharText(std::string_view Text)
     return static_cast<char>(static_cast<unsigned char>(static_cast<std::uint32_t>(*code) & 0xFFu));
 }
 
-std::optional<std::int32_t> TryParseInt32(std::string_view Text)
-{
-    return TryTextToInt32(Text);
-}
+std::optional<std::int32_t> TryParseInt32(std::string_view Text) { return TryTextToInt32(Text); }

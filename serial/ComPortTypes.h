@@ -16,12 +16,26 @@
 // names are the ones a stored form description uses.
 
 enum TBaudRate : std::uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 inline constexpr std::array<std::string_view, 16> BaudRateNames{
-    "brCustom", "br110",   "br300",   "br600",   "br1200",   "br2400",   "br4800",   "br9600",
-    "br14400",  "br19200", "br38400", "br56000", "br57600",  "br115200", "br128000", "br256000"};
+    "brCustom", "br110",   "br300",   "br600",   "br1200",  "br2400",   "br4800",   "br9600",
+    "br14400",  "br19200", "br38400", "br56000", "br57600", "br115200", "br128000", "br256000"};
 // DCB StopBits 0, 1, 2
 enum TStopBits : std::uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 inline constexpr std::array<std::string_view, 3> StopBitsNames{"sbOneStopBit", "sbOne5StopBits", "sbTwoStopBits"};
@@ -41,7 +55,16 @@ inline constexpr std::array<std::string_view, 4> RTSFlowControlNames{"rtsDisable
 // A summary of the flow-control group; no value of its own.
 enum TFlowControl : std::uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TComEvent : std::uint8_t {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
+    evRxChar,
+    evTxEmpty,
+    evRxFlag,
+    evRing,
+    evBreak,
+    evCTS,
+    evDSR,
+    evError,
+    evRLSD,
+    evRx80Full
 };
 inline constexpr std::array<std::string_view, 10> ComEventNames{
     "evRxChar", "evTxEmpty", "evRxFlag", "evRing", "evBreak", "evCTS", "evDSR", "evError", "evRLSD", "evRx80Full"};
@@ -54,7 +77,7 @@ enum TPersistGroup : std::uint8_t { pgBasic, pgFlowDetails, pgBuffer, pgTimeouts
 // The modem status word shifted right by four.
 enum TLineSignal : std::uint8_t { lsCTS, lsDSR, lsRing, lsRLSD };
 
-using TComEvents = TSet<TComEvent, std::uint16_t, 10>;       // all ten: 0x3FF
+using TComEvents = TSet<TComEvent, std::uint16_t, 10>;  // all ten: 0x3FF
 using TComErrors = TSet<TComError, std::uint8_t, 8>;
 using TPersistGroups = TSet<TPersistGroup, std::uint8_t, 6>;
 using TLineSignals = TSet<TLineSignal, std::uint8_t, 4>;
@@ -105,4 +128,3 @@ inline constexpr std::int32_t WriteTotalConstant = 1000;
 inline constexpr std::int32_t InputSize = 1024;
 inline constexpr std::int32_t OutputSize = 1024;
 }  // namespace ComPortDefaults
-

@@ -176,8 +176,8 @@ void TComThread::ReportWaitFailure(const char* what, platform::DWORD error)
 {
     failed_ = true;
     failure_ = error;
-    platform::Diagnostic("serial port " + portName_ + ": " + what + " (error " +
-                         std::to_string(error) + "); no more events are reported until it is reopened");
+    platform::Diagnostic("serial port " + portName_ + ": " + what + " (error " + std::to_string(error) +
+                         "); no more events are reported until it is reopened");
 }
 
 void TComThread::DeliverEvents()

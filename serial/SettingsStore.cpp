@@ -17,20 +17,11 @@ namespace {
 
 }  // namespace
 
-void RaiseRegistrySetFailed(const std::string& Name)
-{
-    RaiseRegistry("Failed to set data for '%s'", Name);
-}
+void RaiseRegistrySetFailed(const std::string& Name) { RaiseRegistry("Failed to set data for '%s'", Name); }
 
-void RaiseRegistryGetFailed(const std::string& Name)
-{
-    RaiseRegistry("Failed to get data for '%s'", Name);
-}
+void RaiseRegistryGetFailed(const std::string& Name) { RaiseRegistry("Failed to get data for '%s'", Name); }
 
-void RaiseRegistryInvalidType(const std::string& Name)
-{
-    RaiseRegistry("Invalid data type for '%s'", Name);
-}
+void RaiseRegistryInvalidType(const std::string& Name) { RaiseRegistry("Invalid data type for '%s'", Name); }
 
 // ---------------------------------------------------------------------------
 // TIniFile
@@ -39,10 +30,7 @@ TIniFile::TIniFile(const std::string& FileName) : file_(platform::OpenIniFile(Fi
 
 TIniFile::~TIniFile() = default;
 
-std::string TIniFile::FileName() const
-{
-    return file_->Path();
-}
+std::string TIniFile::FileName() const { return file_->Path(); }
 
 std::string TIniFile::GetTextValue(const std::string& Section, const std::string& Key, const std::string& Default)
 {

@@ -88,8 +88,7 @@ public:
     // The file as used (absolute on Windows).
     std::string FileName() const;
 
-    std::string GetTextValue(const std::string& Section, const std::string& Key,
-                             const std::string& Default) override;
+    std::string GetTextValue(const std::string& Section, const std::string& Key, const std::string& Default) override;
     void PutTextValue(const std::string& Section, const std::string& Key, const std::string& Value) override;
     std::int32_t GetIntValue(const std::string& Section, const std::string& Key, std::int32_t Default) override;
     void PutIntValue(const std::string& Section, const std::string& Key, std::int32_t Value) override;

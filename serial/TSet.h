@@ -55,4 +55,3 @@ public:
 private:
     Bits bits_ = 0;
 };
-

@@ -12,7 +12,8 @@ std::string RecordingKeyboard::Untypable(const std::string& characters)
 {
     std::string untypable;
     for (const char c : characters) {
-        if (missing.find(c) != std::string::npos && untypable.find(c) == std::string::npos) untypable += c;
+        if (missing.find(c) != std::string::npos && untypable.find(c) == std::string::npos)
+            untypable += c;
     }
     return untypable;
 }
@@ -30,11 +31,16 @@ std::string RecordingKeyboard::Timeline() const
 {
     std::string out;
     for (const Event& e : events) {
-        if (!out.empty()) out += ' ';
-        if (e.type == Type::Pause) out += 'p' + std::to_string(e.value);
-        else if (e.value == '\t') out += "Tab";
-        else if (e.value == '\r') out += "Enter";
-        else out += static_cast<char>(e.value);
+        if (!out.empty())
+            out += ' ';
+        if (e.type == Type::Pause)
+            out += 'p' + std::to_string(e.value);
+        else if (e.value == '\t')
+            out += "Tab";
+        else if (e.value == '\r')
+            out += "Enter";
+        else
+            out += static_cast<char>(e.value);
     }
     return out;
 }
@@ -43,10 +49,14 @@ std::string RecordingKeyboard::Keys() const
 {
     std::string out;
     for (const Event& e : events) {
-        if (e.type != Type::Key) continue;
-        if (e.value == '\t') out += " Tab ";
-        else if (e.value == '\r') out += " Enter";
-        else out += static_cast<char>(e.value);
+        if (e.type != Type::Key)
+            continue;
+        if (e.value == '\t')
+            out += " Tab ";
+        else if (e.value == '\r')
+            out += " Enter";
+        else
+            out += static_cast<char>(e.value);
     }
     return out;
 }
@@ -55,7 +65,8 @@ std::uint64_t RecordingKeyboard::PausedMs() const
 {
     std::uint64_t total = 0;
     for (const Event& e : events) {
-        if (e.type == Type::Pause) total += e.value;
+        if (e.type == Type::Pause)
+            total += e.value;
     }
     return total;
 }
@@ -64,7 +75,8 @@ std::vector<std::uint64_t> RecordingKeyboard::KeyTimes() const
 {
     std::vector<std::uint64_t> times;
     for (const Event& e : events) {
-        if (e.type == Type::Key) times.push_back(e.atMs);
+        if (e.type == Type::Key)
+            times.push_back(e.atMs);
     }
     return times;
 }

@@ -105,8 +105,8 @@ std::vector<SerialCall> FakeSerialApi::CallsOf(const std::string& name) const
 std::size_t FakeSerialApi::CountOf(const std::string& name) const
 {
     Lock lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(
-        calls_.begin(), calls_.end(), [&](const SerialCall& c) { return c.name == name; }));
+    return static_cast<std::size_t>(
+        std::count_if(calls_.begin(), calls_.end(), [&](const SerialCall& c) { return c.name == name; }));
 }
 
 void FakeSerialApi::ClearCalls()
@@ -165,14 +165,12 @@ bool FakeSerialApi::WaitUntilWaitPending(DWORD milliseconds) const
     });
 }
 
-bool FakeSerialApi::WaitUntilCalled(const std::string& name, std::size_t count,
-                                    DWORD milliseconds) const
+bool FakeSerialApi::WaitUntilCalled(const std::string& name, std::size_t count, DWORD milliseconds) const
 {
     Lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
-        return static_cast<std::size_t>(std::count_if(calls_.begin(), calls_.end(), [&](const SerialCall& c) {
-                   return c.name == name;
-               })) >= count;
+        return static_cast<std::size_t>(std::count_if(calls_.begin(), calls_.end(),
+                                                      [&](const SerialCall& c) { return c.name == name; })) >= count;
     });
 }
 
@@ -287,8 +285,7 @@ int FakeSerialApi::ReadyLocked(DWORD count, const Handle* handles, bool waitAll)
     return -1;
 }
 
-DWORD FakeSerialApi::WaitLocked(Lock& lock, DWORD count, const Handle* handles, bool waitAll,
-                                DWORD milliseconds)
+DWORD FakeSerialApi::WaitLocked(Lock& lock, DWORD count, const Handle* handles, bool waitAll, DWORD milliseconds)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
@@ -393,8 +390,7 @@ bool FakeSerialApi::SetCommState(Handle h, const Dcb& dcb)
         return false;
     }
     // Settings no UART has are refused, as the real back ends refuse them.
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 ||
-        dcb.StopBits > 2) {
+    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2) {
         SetError(ErrorInvalidParameter);
         return false;
     }
@@ -638,8 +634,7 @@ DWORD FakeSerialApi::WaitForSingleObject(Handle h, DWORD milliseconds)
     return WaitLocked(lock, 1, &h, false, milliseconds);
 }
 
-DWORD FakeSerialApi::WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll,
-                                            DWORD milliseconds)
+DWORD FakeSerialApi::WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll, DWORD milliseconds)
 {
     Lock lock(mutex_);
     SerialCall& call = Record("WaitForMultipleObjects");

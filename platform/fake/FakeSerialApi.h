@@ -114,8 +114,8 @@ public:
     bool WaitUntilCalled(const std::string& name, std::size_t count, DWORD milliseconds) const;
 
     // --- ISerialApi ---------------------------------------------------------
-    Handle CreateFileA(const std::string& path, DWORD desiredAccess, DWORD shareMode,
-                       DWORD creationDisposition, DWORD flagsAndAttributes) override;
+    Handle CreateFileA(const std::string& path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
+                       DWORD flagsAndAttributes) override;
     bool CloseHandle(Handle h) override;
     bool SetupComm(Handle h, DWORD inQueue, DWORD outQueue) override;
     bool SetCommState(Handle h, const Dcb& dcb) override;
@@ -132,8 +132,7 @@ public:
     bool SetEvent(Handle h) override;
     bool ResetEvent(Handle h) override;
     DWORD WaitForSingleObject(Handle h, DWORD milliseconds) override;
-    DWORD WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll,
-                                 DWORD milliseconds) override;
+    DWORD WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll, DWORD milliseconds) override;
     void Sleep(DWORD milliseconds) override;
     DWORD GetLastError() override;
 
@@ -176,8 +175,7 @@ private:
     // The index of the first signalled handle (all of them for waitAll), or
     // -1; consumes auto-reset signals. -2 when a handle is no event.
     int ReadyLocked(DWORD count, const Handle* handles, bool waitAll);
-    DWORD WaitLocked(Lock& lock, DWORD count, const Handle* handles, bool waitAll,
-                     DWORD milliseconds);
+    DWORD WaitLocked(Lock& lock, DWORD count, const Handle* handles, bool waitAll, DWORD milliseconds);
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

@@ -24,10 +24,7 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-char Lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b)
 {
@@ -48,7 +45,7 @@ struct Line {
     std::size_t length = 0;
     std::size_t ending = 0;
     Kind kind = Kind::Unknown;
-    std::string_view name;   // section or key name
+    std::string_view name;    // section or key name
     std::size_t valueAt = 0;  // Key: offset in the file of the value, after the "=" and its blanks
 };
 

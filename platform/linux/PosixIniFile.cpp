@@ -33,10 +33,7 @@
 namespace platform {
 namespace {
 
-std::string ErrnoText(int error)
-{
-    return std::strerror(error);
-}
+std::string ErrnoText(int error) { return std::strerror(error); }
 
 // The permissions a new file gets: rw-rw-rw- less the umask, read without
 // changing it (umask() would change it for every thread meanwhile).
@@ -242,9 +239,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IIniFile> OpenIniFile(const std::string& path)
-{
-    return std::make_unique<PosixIniFile>(path);
-}
+std::unique_ptr<IIniFile> OpenIniFile(const std::string& path) { return std::make_unique<PosixIniFile>(path); }
 
 }  // namespace platform

@@ -63,8 +63,7 @@ struct WindowState {
     bool alive = true;
     std::vector<std::shared_ptr<SentMessage>> pending;  // sent, not yet taken
 
-    std::intptr_t Call(SentMessage* sent, std::uint32_t message, std::uintptr_t wParam,
-                       std::intptr_t lParam)
+    std::intptr_t Call(SentMessage* sent, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam)
     {
         SentMessage* const outer = t_current;
         t_current = sent;
@@ -72,8 +71,7 @@ struct WindowState {
         try {
             result = procedure(message, wParam, lParam);
         } catch (...) {
-            Diagnostic("Unhandled exception in a notification window: " +
-                       detail::DescribeCurrentException());
+            Diagnostic("Unhandled exception in a notification window: " + detail::DescribeCurrentException());
             result = 0;
         }
         t_current = outer;
@@ -98,8 +96,7 @@ class PosixNotifyWindow final : public INotifyWindow {
 public:
     explicit PosixNotifyWindow(WindowProc procedure)
         : state_(std::make_shared<WindowState>(std::move(procedure))), owner_(std::this_thread::get_id())
-    {
-    }
+    {}
 
     ~PosixNotifyWindow() override
     {
@@ -113,8 +110,7 @@ public:
             sent->Reply(0);
     }
 
-    std::intptr_t SendMessageA(std::uint32_t message, std::uintptr_t wParam,
-                               std::intptr_t lParam) override
+    std::intptr_t SendMessageA(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override
     {
         if (std::this_thread::get_id() == owner_)
             return state_->Call(nullptr, message, wParam, lParam);

@@ -245,8 +245,7 @@ public:
         return WaitForMultipleObjects(1, &h, false, milliseconds);
     }
 
-    DWORD WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll,
-                                 DWORD milliseconds) override
+    DWORD WaitForMultipleObjects(DWORD count, const Handle* handles, bool waitAll, DWORD milliseconds) override
     {
         if (count == 0 || count > kMaximumWaitObjects || handles == nullptr) {
             posix::SetLastError(ErrorInvalidParameter);
@@ -276,8 +275,7 @@ public:
             sched_yield();
             return;
         }
-        timespec left{static_cast<time_t>(milliseconds / 1000),
-                      static_cast<long>(milliseconds % 1000) * 1000000L};
+        timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
         while (nanosleep(&left, &left) != 0 && errno == EINTR) {
         }
     }

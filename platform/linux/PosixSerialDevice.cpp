@@ -43,10 +43,7 @@ void DiagnoseOpen(const std::string& deviceFile, const std::string& what, int er
 
 }  // namespace
 
-std::uintptr_t OverlappedStatus(const Overlapped* ov)
-{
-    return StatusOf(ov).load(std::memory_order_acquire);
-}
+std::uintptr_t OverlappedStatus(const Overlapped* ov) { return StatusOf(ov).load(std::memory_order_acquire); }
 
 DWORD OverlappedTransferred(const Overlapped* ov)
 {
@@ -98,8 +95,7 @@ std::shared_ptr<SerialDevice> SerialDevice::Open(const std::string& deviceFile)
         device->io_ = std::thread([raw = device.get()] { raw->IoLoop(); });
         pthread_setname_np(device->io_.native_handle(), IoThreadName);
     } catch (const std::system_error& e) {
-        Diagnostic("serial port " + Printable(deviceFile) + ": cannot start its I/O thread: " +
-                   e.what());
+        Diagnostic("serial port " + Printable(deviceFile) + ": cannot start its I/O thread: " + e.what());
         device->Close();
         SetLastError(ErrorNotEnoughMemory);
         return nullptr;
@@ -109,8 +105,7 @@ std::shared_ptr<SerialDevice> SerialDevice::Open(const std::string& deviceFile)
 
 SerialDevice::SerialDevice(std::string deviceFile, int fd, int control)
     : deviceFile_(std::move(deviceFile)), fd_(fd), control_(control)
-{
-}
+{}
 
 SerialDevice::~SerialDevice() { Close(); }
 
@@ -359,8 +354,8 @@ void SerialDevice::PullInput(Clock::time_point now)
         errors_ |= CeRxOver;
         events |= EvErr;
         if (!overflowing_) {
-            Diagnostic("serial port " + Printable(deviceFile_) + ": input queue full (" +
-                       std::to_string(inputSize_) + " bytes); received bytes are dropped");
+            Diagnostic("serial port " + Printable(deviceFile_) + ": input queue full (" + std::to_string(inputSize_) +
+                       " bytes); received bytes are dropped");
         }
         droppedInOverflow_ += dropped;
     }
@@ -468,8 +463,7 @@ std::optional<SerialDevice::Clock::time_point> SerialDevice::NextDeadline() cons
     return deadline;
 }
 
-bool SerialDevice::ReadFile(void* buffer, DWORD count, DWORD* read, Overlapped* ov,
-                            std::shared_ptr<EventObject> event)
+bool SerialDevice::ReadFile(void* buffer, DWORD count, DWORD* read, Overlapped* ov, std::shared_ptr<EventObject> event)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (closing_) {
@@ -595,8 +589,7 @@ bool SerialDevice::PurgeComm(DWORD flags)
 
 // ---------------------------------------------------------------- completion
 
-void SerialDevice::Complete(Overlapped* ov, const std::shared_ptr<EventObject>& event, DWORD error,
-                            DWORD transferred)
+void SerialDevice::Complete(Overlapped* ov, const std::shared_ptr<EventObject>& event, DWORD error, DWORD transferred)
 {
     TransferredOf(ov).store(transferred, std::memory_order_relaxed);
     StatusOf(ov).store(error, std::memory_order_release);
@@ -676,8 +669,7 @@ void SerialDevice::IoLoop()
         if (ready < 0 && pollError != EINTR) {
             // Cannot wait any more: fail what is pending and everything
             // after, rather than turn without blocking.
-            Diagnostic("serial port " + Printable(deviceFile_) + ": poll failed: " +
-                       ErrnoText(pollError));
+            Diagnostic("serial port " + Printable(deviceFile_) + ": poll failed: " + ErrnoText(pollError));
             MarkGone(WindowsErrorFromErrno(pollError, ErrnoContext::OpenDevice));
             break;
         }

@@ -56,8 +56,7 @@ public:
     bool SetCommTimeouts(const CommTimeouts& timeouts);
     bool SetCommMask(DWORD mask);
     bool WaitCommEvent(DWORD* mask, Overlapped* ov, std::shared_ptr<EventObject> event);
-    bool ReadFile(void* buffer, DWORD count, DWORD* read, Overlapped* ov,
-                  std::shared_ptr<EventObject> event);
+    bool ReadFile(void* buffer, DWORD count, DWORD* read, Overlapped* ov, std::shared_ptr<EventObject> event);
     bool ClearCommError(DWORD* errors, ComStat* stat);
     bool GetCommModemStatus(DWORD* modemStatus);
     bool PurgeComm(DWORD flags);
@@ -103,8 +102,7 @@ private:
     DWORD TakeQueued(PendingRead& read);
     std::optional<Clock::time_point> NextDeadline() const;
     void MarkGone(DWORD error);
-    void Complete(Overlapped* ov, const std::shared_ptr<EventObject>& event, DWORD error,
-                  DWORD transferred);
+    void Complete(Overlapped* ov, const std::shared_ptr<EventObject>& event, DWORD error, DWORD transferred);
     void AbortAll(DWORD error);
     void WakeIoThreadIfNeeded();
     bool WantsInput() const;
@@ -123,7 +121,7 @@ private:
     std::deque<unsigned char> queue_;
     DWORD inputSize_ = DefaultInputSize;
     bool above80_ = false;
-    bool overflowing_ = false;  // dropping bytes since the queue last had room
+    bool overflowing_ = false;             // dropping bytes since the queue last had room
     std::uint64_t droppedInOverflow_ = 0;  // bytes dropped since then
     bool discardNull_ = false;
     unsigned char evtChar_ = 0;

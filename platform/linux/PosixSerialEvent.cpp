@@ -46,8 +46,7 @@ std::shared_ptr<EventObject> EventObject::Create(bool manualReset, bool initialS
 
 EventObject::EventObject(int fd, bool manualReset, bool signalled)
     : fd_(fd), manualReset_(manualReset), signalled_(signalled)
-{
-}
+{}
 
 EventObject::~EventObject() { close(fd_); }
 

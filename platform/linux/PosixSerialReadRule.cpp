@@ -20,8 +20,7 @@ bool ReadTimeoutsAccepted(const CommTimeouts& t)
 ReadRule ReadRuleFor(const CommTimeouts& t, DWORD count)
 {
     ReadRule rule;
-    if (t.ReadIntervalTimeout == MaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
+    if (t.ReadIntervalTimeout == MaxDword && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) {
         rule.immediate = true;
         return rule;
     }
@@ -35,8 +34,7 @@ ReadRule ReadRuleFor(const CommTimeouts& t, DWORD count)
         rule.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
     }
     if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-        const std::uint64_t total =
-            std::uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
+        const std::uint64_t total = std::uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
         if (total <= kLongestTotalMs) {
             rule.total = std::chrono::milliseconds(total);
         }

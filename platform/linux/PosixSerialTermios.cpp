@@ -18,14 +18,12 @@ struct StandardRate {
 };
 
 constexpr StandardRate kStandardRates[] = {
-    {50, B50},         {75, B75},         {110, B110},         {134, B134},
-    {150, B150},       {200, B200},       {300, B300},         {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},       {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},     {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
 constexpr unsigned int kSizeFlags[] = {CS5, CS6, CS7, CS8};
@@ -44,11 +42,11 @@ bool MakeRaw(int fd)
     if (ioctl(fd, TCGETS2, &t) != 0) {
         return false;
     }
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
-                                         IGNCR | ICRNL | IUCLC | IXON | IXANY | IXOFF | IMAXBEL);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IUCLC | IXON | IXANY | IXOFF | IMAXBEL);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    t.c_lflag &= ~static_cast<tcflag_t>(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL |
-                                         ECHOPRT | ECHOKE | IEXTEN);
+    t.c_lflag &= ~static_cast<tcflag_t>(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT | ECHOKE |
+                                        IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_cflag |= CS8 | CREAD | CLOCAL;
     t.c_cc[VMIN] = 1;
@@ -58,8 +56,7 @@ bool MakeRaw(int fd)
 
 bool DcbIsValid(const Dcb& dcb)
 {
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 ||
-        dcb.StopBits > 2) {
+    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > 4 || dcb.StopBits > 2) {
         return false;
     }
     if (dcb.StopBits == 1 && dcb.ByteSize != 5) {
@@ -76,8 +73,7 @@ bool DcbIsValid(const Dcb& dcb)
 
 void DcbToTermios(const Dcb& dcb, termios2& t)
 {
-    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR |
-                                         CRTSCTS);
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CIBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     unsigned int speed = BOTHER;
     for (const StandardRate& standard : kStandardRates) {
         if (standard.rate == dcb.BaudRate) {
@@ -94,11 +90,20 @@ void DcbToTermios(const Dcb& dcb, termios2& t)
         t.c_cflag |= CSTOPB;  // with 5 data bits the UART sends 1.5
     }
     switch (dcb.Parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;           // odd
-    case 2: t.c_cflag |= PARENB; break;                    // even
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;  // mark
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;           // space
-    default: break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;  // odd
+    case 2:
+        t.c_cflag |= PARENB;
+        break;  // even
+    case 3:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;  // mark
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;  // space
+    default:
+        break;
     }
     if ((dcb.Flags & DcbOutxCtsFlow) != 0 && dcb.RtsControl() == 2) {
         t.c_cflag |= CRTSCTS;
@@ -169,10 +174,14 @@ bool ReadModemStatus(int fd, DWORD& status)
         return false;
     }
     status = 0;
-    if ((lines & TIOCM_CTS) != 0) status |= MsCtsOn;
-    if ((lines & TIOCM_DSR) != 0) status |= MsDsrOn;
-    if ((lines & TIOCM_RNG) != 0) status |= MsRingOn;
-    if ((lines & TIOCM_CAR) != 0) status |= MsRlsdOn;
+    if ((lines & TIOCM_CTS) != 0)
+        status |= MsCtsOn;
+    if ((lines & TIOCM_DSR) != 0)
+        status |= MsDsrOn;
+    if ((lines & TIOCM_RNG) != 0)
+        status |= MsRingOn;
+    if ((lines & TIOCM_CAR) != 0)
+        status |= MsRlsdOn;
     return true;
 }
 

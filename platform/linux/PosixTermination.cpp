@@ -31,9 +31,6 @@ void WatchTerminationRequests(std::function<void()> onRequest)
     }).detach();
 }
 
-void IgnoreBrokenPipes()
-{
-    signal(SIGPIPE, SIG_IGN);
-}
+void IgnoreBrokenPipes() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace platform

@@ -100,8 +100,7 @@ struct Device {
 
 }  // namespace
 
-std::vector<SerialPortChoice> ArrangeSerialPorts(const std::vector<std::string>& devices,
-                                                 const std::string& byIdFolder)
+std::vector<SerialPortChoice> ArrangeSerialPorts(const std::vector<std::string>& devices, const std::string& byIdFolder)
 {
     std::vector<Device> found;
     std::set<std::string> seen;
@@ -132,7 +131,7 @@ std::vector<SerialPortChoice> ArrangeSerialPorts(const std::vector<std::string>&
                 continue;
             const std::string target = Resolved(it->path());
             const auto device = std::find_if(found.begin(), found.end(),
-                                              [&](const Device& d) { return d.resolved == target; });
+                                             [&](const Device& d) { return d.resolved == target; });
             if (device != found.end())
                 links.push_back({it->path().filename().string(), it->path().string(), &*device});
         }

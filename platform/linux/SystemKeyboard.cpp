@@ -18,9 +18,6 @@ std::unique_ptr<IKeyboard> ChooseSystemKeyboard(const std::string& devicePath, c
                              uinputFailure + "); XTest needs an X display (" + xtestFailure + ")");
 }
 
-std::unique_ptr<IKeyboard> CreateSystemKeyboard()
-{
-    return ChooseSystemKeyboard(kUinputPath, nullptr);
-}
+std::unique_ptr<IKeyboard> CreateSystemKeyboard() { return ChooseSystemKeyboard(kUinputPath, nullptr); }
 
 }  // namespace platform

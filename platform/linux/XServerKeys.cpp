@@ -40,11 +40,12 @@ std::unique_ptr<XServerKeys> XServerKeys::Open(Display* display, std::string& fa
 
 bool XServerKeys::Load()
 {
-    xkb_context* context = xkb_context_new(static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+    xkb_context* context = xkb_context_new(
+        static_cast<xkb_context_flags>(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     if (context == nullptr)
         return false;
-    xkb_keymap* keymap =
-        xkb_x11_keymap_new_from_device(context, XGetXCBConnection(display_), device_, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context, XGetXCBConnection(display_), device_,
+                                                        XKB_KEYMAP_COMPILE_NO_FLAGS);
     xkb_context_unref(context);
     if (keymap == nullptr)
         return false;

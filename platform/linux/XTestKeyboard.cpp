@@ -18,9 +18,12 @@ namespace {
 
 std::string CharacterName(char c)
 {
-    if (c == '\t') return "Tab";
-    if (c == '\r') return "Enter";
-    if (c >= 0x21 && c < 0x7F) return std::string("\"") + c + "\"";
+    if (c == '\t')
+        return "Tab";
+    if (c == '\r')
+        return "Enter";
+    if (c >= 0x21 && c < 0x7F)
+        return std::string("\"") + c + "\"";
     char code[8];
     std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
     return code;

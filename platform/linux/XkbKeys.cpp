@@ -39,10 +39,7 @@ std::uint32_t KeysymOfCharacter(char c)
 
 XkbKeys::XkbKeys(xkb_keymap* keymap) : keymap_(xkb_keymap_ref(keymap)) {}
 
-XkbKeys::~XkbKeys()
-{
-    xkb_keymap_unref(keymap_);
-}
+XkbKeys::~XkbKeys() { xkb_keymap_unref(keymap_); }
 
 std::unique_ptr<XkbKeys> XkbKeys::FromNames(const XkbNames& names, std::string& failure)
 {
@@ -66,10 +63,7 @@ std::unique_ptr<XkbKeys> XkbKeys::FromNames(const XkbNames& names, std::string& 
     return keys;
 }
 
-std::uint32_t XkbKeys::LayoutCount() const
-{
-    return xkb_keymap_num_layouts(keymap_);
-}
+std::uint32_t XkbKeys::LayoutCount() const { return xkb_keymap_num_layouts(keymap_); }
 
 std::uint32_t XkbKeys::ModifierKey(std::uint32_t index, std::uint32_t allowed, std::uint32_t layout) const
 {
@@ -79,7 +73,8 @@ std::uint32_t XkbKeys::ModifierKey(std::uint32_t index, std::uint32_t allowed, s
             return false;
         xkb_state_update_key(state, key, XKB_KEY_DOWN);
         const xkb_mod_mask_t held = xkb_state_serialize_mods(state, XKB_STATE_MODS_DEPRESSED);
-        const xkb_mod_mask_t locked = xkb_state_serialize_mods(state, static_cast<xkb_state_component>(XKB_STATE_MODS_LOCKED | XKB_STATE_MODS_LATCHED));
+        const xkb_mod_mask_t locked = xkb_state_serialize_mods(
+            state, static_cast<xkb_state_component>(XKB_STATE_MODS_LOCKED | XKB_STATE_MODS_LATCHED));
         xkb_state_unref(state);
         return (held & (1u << index)) != 0 && (held & ~allowed) == 0 && locked == 0;
     };

@@ -98,8 +98,7 @@ public:
         PostToMainThread([state, exitCode] { state->Quit(exitCode); });
     }
 
-    TimerId StartTimer(std::uint32_t milliseconds, bool repeating,
-                       std::function<void()> onTimer) override
+    TimerId StartTimer(std::uint32_t milliseconds, bool repeating, std::function<void()> onTimer) override
     {
         const TimerId id = ++lastId_;
         auto* timer = new QTimer(timerParent_.get());

@@ -35,25 +35,16 @@ namespace {
 
 const QString BytesMember = QStringLiteral("bytes");
 
-QString FromStd(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString FromStd(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string ToStd(const QByteArray& bytes)
 {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-std::string ToStd(const QString& text)
-{
-    return ToStd(text.toUtf8());
-}
+std::string ToStd(const QString& text) { return ToStd(text.toUtf8()); }
 
-bool IsValidUtf8(const std::string& text)
-{
-    return ToStd(FromStd(text)) == text;
-}
+bool IsValidUtf8(const std::string& text) { return ToStd(FromStd(text)) == text; }
 
 bool IsHexText(const QString& text)
 {
@@ -79,8 +70,7 @@ class QtKeyFile final : public IRegistryKey {
 public:
     QtKeyFile(QString path, bool writable, QJsonObject values)
         : path_(std::move(path)), writable_(writable), values_(std::move(values))
-    {
-    }
+    {}
 
     bool WriteText(const std::string& name, const std::string& value) override
     {
@@ -89,8 +79,8 @@ public:
             stored = FromStd(value);
         } else {
             QJsonObject bytes;
-            bytes.insert(BytesMember, QString::fromLatin1(
-                                          QByteArray(value.data(), static_cast<qsizetype>(value.size())).toHex()));
+            bytes.insert(BytesMember,
+                         QString::fromLatin1(QByteArray(value.data(), static_cast<qsizetype>(value.size())).toHex()));
             stored = bytes;
         }
         return Write(name, stored);
@@ -196,8 +186,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IRegistryKey> OpenRegistryKey(const std::string& location, RegistryAccess access,
-                                              std::string& error)
+std::unique_ptr<IRegistryKey> OpenRegistryKey(const std::string& location, RegistryAccess access, std::string& error)
 {
     const QString path = FromStd(location);
     const bool writable = access == RegistryAccess::ReadWrite;

@@ -48,7 +48,10 @@
 namespace platform {
 namespace {
 
-QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+QString ToQt(const std::string& text)
+{
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::string FromQt(const QString& text)
 {
@@ -133,10 +136,9 @@ void CheckDisplay()
 class FormWidget final : public QWidget {
 public:
     FormWidget()
-        : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-    {
-    }
+        : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowCloseButtonHint)
+    {}
 
     std::function<void()> onClose;
     QPushButton* defaultButton = nullptr;
@@ -158,8 +160,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override
     {
         const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-        if (enter && event->modifiers() == Qt::NoModifier && defaultButton != nullptr &&
-            defaultButton->isEnabled()) {
+        if (enter && event->modifiers() == Qt::NoModifier && defaultButton != nullptr && defaultButton->isEnabled()) {
             defaultButton->click();
             return;
         }
@@ -204,8 +205,7 @@ public:
             }
             controls_[c.name] = control;
         }
-        std::sort(tabStops.begin(), tabStops.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::sort(tabStops.begin(), tabStops.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (std::size_t i = 1; i < tabStops.size(); ++i)
             QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
         if (!tabStops.empty())
@@ -304,8 +304,7 @@ private:
             // right (the colons went first): the face is narrowed a little
             // for that one label until the caption fits.
             QFont font = label->font();
-            while (QFontMetrics(font).horizontalAdvance(label->text()) > c.width &&
-                   font.pointSizeF() > 6.0)
+            while (QFontMetrics(font).horizontalAdvance(label->text()) > c.width && font.pointSizeF() > 6.0)
                 font.setPointSizeF(font.pointSizeF() - 0.25);
             label->setFont(font);
             return label;
@@ -420,8 +419,7 @@ void ShowErrorBox(const std::string& caption, const std::string& text)
         std::fflush(stderr);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, ToQt(caption), ToQt(text), QMessageBox::Ok,
-                    QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, ToQt(caption), ToQt(text), QMessageBox::Ok, QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);  // a message is never markup
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();

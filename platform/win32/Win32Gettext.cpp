@@ -17,9 +17,9 @@ namespace {
 
 struct Catalogs {
     std::mutex mutex;
-    std::map<std::string, std::filesystem::path> folders;        // domain -> its locale folder
-    std::vector<std::string> languages;                          // tried in order
-    std::map<std::string, std::optional<MoCatalog>> loaded;      // domain -> catalog (nothing: none usable)
+    std::map<std::string, std::filesystem::path> folders;    // domain -> its locale folder
+    std::vector<std::string> languages;                      // tried in order
+    std::map<std::string, std::optional<MoCatalog>> loaded;  // domain -> catalog (nothing: none usable)
 };
 
 Catalogs& State()

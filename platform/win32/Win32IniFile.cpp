@@ -29,10 +29,7 @@ std::string FullPath(const std::string& path)
     }
 }
 
-bool SameKey(const char* a, const std::string& b)
-{
-    return lstrcmpiA(a, b.c_str()) == 0;
-}
+bool SameKey(const char* a, const std::string& b) { return lstrcmpiA(a, b.c_str()) == 0; }
 
 class Win32IniFile final : public IIniFile {
 public:
@@ -51,8 +48,7 @@ public:
             error_ = problem;
             return false;
         }
-        if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), ProtectIniValue(value).c_str(),
-                                        path_.c_str())) {
+        if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), ProtectIniValue(value).c_str(), path_.c_str())) {
             error_ = "error code " + std::to_string(GetLastError());
             return false;
         }
@@ -102,9 +98,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IIniFile> OpenIniFile(const std::string& path)
-{
-    return std::make_unique<Win32IniFile>(path);
-}
+std::unique_ptr<IIniFile> OpenIniFile(const std::string& path) { return std::make_unique<Win32IniFile>(path); }
 
 }  // namespace platform

@@ -33,7 +33,8 @@ public:
             INPUT input{};
             input.type = INPUT_KEYBOARD;
             input.ki.wVk = key.vk;
-            input.ki.wScan = key.unicode ? key.unit : static_cast<WORD>(MapVirtualKeyExW(key.vk, MAPVK_VK_TO_VSC, layout));
+            input.ki.wScan = key.unicode ? key.unit
+                                         : static_cast<WORD>(MapVirtualKeyExW(key.vk, MAPVK_VK_TO_VSC, layout));
             input.ki.dwFlags = (key.up ? KEYEVENTF_KEYUP : 0) | (key.unicode ? KEYEVENTF_UNICODE : 0);
             inputs.push_back(input);
         }
@@ -51,9 +52,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IKeyboard> CreateSystemKeyboard()
-{
-    return std::make_unique<Win32Keyboard>();
-}
+std::unique_ptr<IKeyboard> CreateSystemKeyboard() { return std::make_unique<Win32Keyboard>(); }
 
 }  // namespace platform

@@ -33,12 +33,10 @@ HANDLE WakeEvent()
 void SleepMainThread(std::int64_t timeoutMilliseconds)
 {
     const HANDLE event = WakeEvent();
-    const DWORD timeout = timeoutMilliseconds < 0 ? INFINITE
-                          : timeoutMilliseconds >= 0x7FFFFFFF
-                              ? 0x7FFFFFFFu
-                              : static_cast<DWORD>(timeoutMilliseconds);
-    const DWORD result =
-        ::MsgWaitForMultipleObjectsEx(1, &event, timeout, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+    const DWORD timeout = timeoutMilliseconds < 0             ? INFINITE
+                          : timeoutMilliseconds >= 0x7FFFFFFF ? 0x7FFFFFFFu
+                                                              : static_cast<DWORD>(timeoutMilliseconds);
+    const DWORD result = ::MsgWaitForMultipleObjectsEx(1, &event, timeout, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
     if (result == WAIT_OBJECT_0 + 1) {
         // Delivers every message sent to this thread's windows; posted
         // messages stay where they are.
@@ -130,8 +128,7 @@ public:
             PostToMainThread([exitCode] { ::PostQuitMessage(exitCode); });
     }
 
-    TimerId StartTimer(std::uint32_t milliseconds, bool repeating,
-                       std::function<void()> onTimer) override
+    TimerId StartTimer(std::uint32_t milliseconds, bool repeating, std::function<void()> onTimer) override
     {
         const TimerId id = ++lastId_;
         timers_[id] = Timer{repeating, std::move(onTimer)};

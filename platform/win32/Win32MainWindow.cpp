@@ -105,8 +105,8 @@ public:
     {
         RegisterFormClass(layout.className);
         font_ = ::CreateFontA(layout.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              DEFAULT_PITCH | FF_DONTCARE, layout.fontName.c_str());
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                              layout.fontName.c_str());
 
         // Single fixed border, caption, system menu only (no minimise or
         // maximise box); the client area has the described size.
@@ -114,8 +114,8 @@ public:
         const DWORD exStyle = WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME;
         RECT frame{0, 0, layout.clientWidth, layout.clientHeight};
         ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-        window_ = ::CreateWindowExA(exStyle, layout.className.c_str(), layout.caption.c_str(), style, layout.left, layout.top,
-                                    frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+        window_ = ::CreateWindowExA(exStyle, layout.className.c_str(), layout.caption.c_str(), style, layout.left,
+                                    layout.top, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                                     ::GetModuleHandleA(nullptr), this);
         if (window_ == nullptr)
             throw std::runtime_error(LastErrorText("Creating the window"));
@@ -288,9 +288,9 @@ private:
             style |= c.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
             break;
         }
-        HWND hwnd = ::CreateWindowExA(exStyle, className, text.c_str(), style, c.left, c.top, c.width, height,
-                                      window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                      ::GetModuleHandleA(nullptr), nullptr);
+        HWND hwnd = ::CreateWindowExA(exStyle, className, text.c_str(), style, c.left, c.top, c.width, height, window_,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleA(nullptr),
+                                      nullptr);
         if (hwnd == nullptr)
             throw std::runtime_error(LastErrorText(("Creating " + c.name).c_str()));
         ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);

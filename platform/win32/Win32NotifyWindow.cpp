@@ -44,18 +44,14 @@ public:
         ::DestroyWindow(window_);
     }
 
-    std::intptr_t SendMessageA(std::uint32_t message, std::uintptr_t wParam,
-                               std::intptr_t lParam) override
+    std::intptr_t SendMessageA(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override
     {
-        return ::SendMessageA(window_, message, static_cast<WPARAM>(wParam),
-                              static_cast<LPARAM>(lParam));
+        return ::SendMessageA(window_, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
     }
 
-    std::intptr_t DefWindowProcA(std::uint32_t message, std::uintptr_t wParam,
-                                 std::intptr_t lParam) override
+    std::intptr_t DefWindowProcA(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override
     {
-        return ::DefWindowProcA(window_, message, static_cast<WPARAM>(wParam),
-                                static_cast<LPARAM>(lParam));
+        return ::DefWindowProcA(window_, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
     }
 
 private:
@@ -67,12 +63,10 @@ private:
         // Held here: the procedure may destroy its own window.
         const std::shared_ptr<const WindowProc> procedure = self->procedure_;
         try {
-            return (*procedure)(message, static_cast<std::uintptr_t>(wParam),
-                                static_cast<std::intptr_t>(lParam));
+            return (*procedure)(message, static_cast<std::uintptr_t>(wParam), static_cast<std::intptr_t>(lParam));
         } catch (...) {
             // Nothing may unwind through user32.
-            Diagnostic("Unhandled exception in a notification window: " +
-                       detail::DescribeCurrentException());
+            Diagnostic("Unhandled exception in a notification window: " + detail::DescribeCurrentException());
             return 0;
         }
     }

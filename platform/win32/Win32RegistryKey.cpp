@@ -24,8 +24,8 @@ std::string ErrorText(LONG code)
     std::string result;
     if (length != 0 && text != nullptr) {
         result.assign(text, length);
-        while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
-                                   result.back() == '.'))
+        while (!result.empty() &&
+               (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' || result.back() == '.'))
             result.pop_back();
     }
     if (text != nullptr)
@@ -171,14 +171,14 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IRegistryKey> OpenRegistryKey(const std::string& location, RegistryAccess access,
-                                              std::string& error)
+std::unique_ptr<IRegistryKey> OpenRegistryKey(const std::string& location, RegistryAccess access, std::string& error)
 {
     HKEY root = nullptr;
     std::string path;
     if (!SplitLocation(location, root, path)) {
-        error = location + ": the key must start with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
-                           "HKEY_CLASSES_ROOT or HKEY_USERS";
+        error = location +
+                ": the key must start with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+                "HKEY_CLASSES_ROOT or HKEY_USERS";
         return nullptr;
     }
     HKEY key = nullptr;

@@ -63,8 +63,8 @@ DCB ToDcb(const Dcb& d)
 
 class Win32SerialApi final : public ISerialApi {
 public:
-    Handle CreateFileA(const std::string& path, DWORD desiredAccess, DWORD shareMode,
-                       DWORD creationDisposition, DWORD flagsAndAttributes) override
+    Handle CreateFileA(const std::string& path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition,
+                       DWORD flagsAndAttributes) override
     {
         return FromHandle(::CreateFileA(path.c_str(), desiredAccess, shareMode, nullptr, creationDisposition,
                                         flagsAndAttributes, nullptr));
@@ -128,8 +128,8 @@ public:
         if (errors != nullptr)
             *errors = e;
         if (stat != nullptr) {
-            stat->Flags = Bit(w.fCtsHold, 0) | Bit(w.fDsrHold, 1) | Bit(w.fRlsdHold, 2) |
-                          Bit(w.fXoffHold, 3) | Bit(w.fXoffSent, 4) | Bit(w.fEof, 5) | Bit(w.fTxim, 6);
+            stat->Flags = Bit(w.fCtsHold, 0) | Bit(w.fDsrHold, 1) | Bit(w.fRlsdHold, 2) | Bit(w.fXoffHold, 3) |
+                          Bit(w.fXoffSent, 4) | Bit(w.fEof, 5) | Bit(w.fTxim, 6);
             stat->cbInQue = w.cbInQue;
             stat->cbOutQue = w.cbOutQue;
         }

@@ -13,15 +13,19 @@ namespace {
 std::string Trim(const std::string& s)
 {
     std::size_t first = 0, last = s.size();
-    while (first < last && static_cast<unsigned char>(s[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(s[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(s[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(s[last - 1]) <= ' ')
+        --last;
     return s.substr(first, last - first);
 }
 
 std::string InvalidInteger(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 
 // Frame A: any first character, then 00AABBCCDDEEFF00 at positions 2-17.
-const std::string FrameA = "\x02" "00AABBCCDDEEFF00";
+const std::string FrameA =
+    "\x02"
+    "00AABBCCDDEEFF00";
 
 class CardFormatsTest : public TyperTest {
 protected:
@@ -63,23 +67,74 @@ TEST_F(CardFormatsTest, WorkedExamples)
         {"A", FrameA, 15, 10, "", "0000000000 Enter"},
         {"A", FrameA, -1, 10, "", "0000000000 Enter"},
         {"A", FrameA, INT32_MIN, 10, "", "0000000000 Enter"},
-        {"five-byte card", "\x02" "AABBCCDDEE", 7, 10, "3150765550", "1703150765550 Enter"},
-        {"no comma", "\x02" "803039", 13, 10, "12812345", "0012812345 Enter"},
-        {"reversed", "\x02" "0012345678", 2, 10, "2023406815", "2023406815 Enter"},
-        {"reversed, stays negative", "\x02" "0000000008", 2, 10, "-2147483648", ""},
-        {"reversed, stays negative, typed", "\x02" "0000000008", 2, 11, "-2147483648", "-2147483648 Enter"},
-        {"parity 1", "\x02" "0000ABCDEF", 8, 10, "28036591", "0028036591 Enter"},
-        {"Tab before the fourth character", "\x02" "000005CCDD", 10, 10, "552445", "0000552 Tab 445 Enter"},
-        {"last six", "\x02" "00000F0001", 11, 10, "500001", "0000500001 Enter"},
-        {"three digits: no fill, no Enter", "\x02" "00000000FF", 7, 10, "255", "000255"},
-        {"10-character frame: three digits", "\x02" "00AABBCCD", 5, 10, "3277", "0000003277 Enter"},
-        {"lower case", "\x02" "00aabbccdd", 1, 10, "2864434397", "2864434397 Enter"},
-        {"lower case passed through", "\x02" "00aabbccdd", 9, 10, "aabbccdd", "00aabbccdd Enter"},
-        {"largest unsigned", "\x02" "00FFFFFFFF", 1, 10, "4294967295", "4294967295 Enter"},
-        {"format 2 never above 2147483647", "\x02" "00FFFFFFF7", 2, 10, "2147483647", "2147483647 Enter"},
-        {"short: fewer characters", "\x02" "00AABB", 9, 10, "AABB", "000000aabb Enter"},
-        {"parity over two digits", "\x02" "0000AB", 8, 10, "427", "0000000427 Enter"},
-        {"parity over one digit", "\x02" "0000A", 8, 10, "10", "0000000010 Enter"},
+        {"five-byte card",
+         "\x02"
+         "AABBCCDDEE",
+         7, 10, "3150765550", "1703150765550 Enter"},
+        {"no comma",
+         "\x02"
+         "803039",
+         13, 10, "12812345", "0012812345 Enter"},
+        {"reversed",
+         "\x02"
+         "0012345678",
+         2, 10, "2023406815", "2023406815 Enter"},
+        {"reversed, stays negative",
+         "\x02"
+         "0000000008",
+         2, 10, "-2147483648", ""},
+        {"reversed, stays negative, typed",
+         "\x02"
+         "0000000008",
+         2, 11, "-2147483648", "-2147483648 Enter"},
+        {"parity 1",
+         "\x02"
+         "0000ABCDEF",
+         8, 10, "28036591", "0028036591 Enter"},
+        {"Tab before the fourth character",
+         "\x02"
+         "000005CCDD",
+         10, 10, "552445", "0000552 Tab 445 Enter"},
+        {"last six",
+         "\x02"
+         "00000F0001",
+         11, 10, "500001", "0000500001 Enter"},
+        {"three digits: no fill, no Enter",
+         "\x02"
+         "00000000FF",
+         7, 10, "255", "000255"},
+        {"10-character frame: three digits",
+         "\x02"
+         "00AABBCCD",
+         5, 10, "3277", "0000003277 Enter"},
+        {"lower case",
+         "\x02"
+         "00aabbccdd",
+         1, 10, "2864434397", "2864434397 Enter"},
+        {"lower case passed through",
+         "\x02"
+         "00aabbccdd",
+         9, 10, "aabbccdd", "00aabbccdd Enter"},
+        {"largest unsigned",
+         "\x02"
+         "00FFFFFFFF",
+         1, 10, "4294967295", "4294967295 Enter"},
+        {"format 2 never above 2147483647",
+         "\x02"
+         "00FFFFFFF7",
+         2, 10, "2147483647", "2147483647 Enter"},
+        {"short: fewer characters",
+         "\x02"
+         "00AABB",
+         9, 10, "AABB", "000000aabb Enter"},
+        {"parity over two digits",
+         "\x02"
+         "0000AB",
+         8, 10, "427", "0000000427 Enter"},
+        {"parity over one digit",
+         "\x02"
+         "0000A",
+         8, 10, "10", "0000000010 Enter"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format) + ", " + c.what);
@@ -102,43 +157,102 @@ TEST_F(CardFormatsTest, BadSlicesRaiseTheConversionError)
         std::string converted;  // the text named in the message
     } cases[] = {
         {"", 1, "$"},
-        {"\x02" "00", 1, "$"},
-        {"\x02" "00AABBCCGG", 1, "$AABBCCGG"},
-        {"\x02" "001234567G", 2, "$G7654321"},
+        {"\x02"
+         "00",
+         1, "$"},
+        {"\x02"
+         "00AABBCCGG",
+         1, "$AABBCCGG"},
+        {"\x02"
+         "001234567G",
+         2, "$G7654321"},
         {"", 2, "$"},
-        {"\x02" "00AA", 3, "$"},            // 6-7 empty
-        {"\x02" "00AABB", 3, "$"},          // 8-11 empty
-        {"\x02" "00AAZZCCDD", 3, "$ZZ"},    // the first bad slice is named
-        {"\x02" "00AAZZC DD", 3, "$ZZ"},
-        {"\x02" "00AABBC DD", 3, "$C DD"},
-        {"\x02" "00", 4, "$"},
-        {"\x02" "00AABB", 5, "$"},
-        {"\x02" "00AAB ", 6, "$B "},
-        {"\x02" "00AABB-123", 5, "$-123"},  // no sign or prefix inside a slice
-        {"\x02" "00AABB0x12", 5, "$0x12"},
-        {"\x02" "00AABB 123", 5, "$ 123"},
+        {"\x02"
+         "00AA",
+         3, "$"},  // 6-7 empty
+        {"\x02"
+         "00AABB",
+         3, "$"},  // 8-11 empty
+        {"\x02"
+         "00AAZZCCDD",
+         3, "$ZZ"},  // the first bad slice is named
+        {"\x02"
+         "00AAZZC DD",
+         3, "$ZZ"},
+        {"\x02"
+         "00AABBC DD",
+         3, "$C DD"},
+        {"\x02"
+         "00",
+         4, "$"},
+        {"\x02"
+         "00AABB",
+         5, "$"},
+        {"\x02"
+         "00AAB ",
+         6, "$B "},
+        {"\x02"
+         "00AABB-123",
+         5, "$-123"},  // no sign or prefix inside a slice
+        {"\x02"
+         "00AABB0x12",
+         5, "$0x12"},
+        {"\x02"
+         "00AABB 123",
+         5, "$ 123"},
         {"\x02", 7, "$"},
-        {"\x02" "G", 7, "$G"},
+        {"\x02"
+         "G",
+         7, "$G"},
         {"", 8, "$"},
-        {"\x02" "0000", 8, "$"},
-        {"\x02" "0000ABCDEX", 8, "$X"},
-        {"\x02" "0000 BCDEF", 8, "$ "},
-        {"\x02" "00AAZZCCDD", 10, "$ZZ"},
-        {"\x02" "00AA0G0001", 11, "$0G"},
-        {"\x02" "X", 13, "$X"},
-        {"\x02" "12", 13, "$"},
-        {"\x02" "12GG", 13, "$GG"},
+        {"\x02"
+         "0000",
+         8, "$"},
+        {"\x02"
+         "0000ABCDEX",
+         8, "$X"},
+        {"\x02"
+         "0000 BCDEF",
+         8, "$ "},
+        {"\x02"
+         "00AAZZCCDD",
+         10, "$ZZ"},
+        {"\x02"
+         "00AA0G0001",
+         11, "$0G"},
+        {"\x02"
+         "X",
+         13, "$X"},
+        {"\x02"
+         "12",
+         13, "$"},
+        {"\x02"
+         "12GG",
+         13, "$GG"},
         // The copying formats take only hex digits too: a frame of NULs or
         // control characters, or one too short for the slice, is no card.
         {"", 9, "$"},
         {"", 12, "$"},
         {"", 14, "$"},
-        {"\x02" "0G-", 9, "$-"},
-        {std::string("\x02" "00\0\0\0\0\0\0\0\0\x03", 12), 9, std::string("$\0\0\0\0\0\0\0\0", 9)},
-        {"\x02" "00\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x03", 12, "$\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01"},
-        {"\x02" "00 x", 14, "$ x"},
-        {"\x02" "00AA BBCC", 9, "$AA BBCC"},
-        {"\x02" "00AABB\x03GG", 12, "$AABB\x03GG"},
+        {"\x02"
+         "0G-",
+         9, "$-"},
+        {std::string("\x02"
+                     "00\0\0\0\0\0\0\0\0\x03",
+                     12),
+         9, std::string("$\0\0\0\0\0\0\0\0", 9)},
+        {"\x02"
+         "00\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x03",
+         12, "$\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01"},
+        {"\x02"
+         "00 x",
+         14, "$ x"},
+        {"\x02"
+         "00AA BBCC",
+         9, "$AA BBCC"},
+        {"\x02"
+         "00AABB\x03GG",
+         12, "$AABB\x03GG"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format) + ", frame \"" + c.frame + "\"");
@@ -160,10 +274,18 @@ TEST_F(CardFormatsTest, CopyingFormatsPassHexDigitsWithControlsAtTheEndsUnchange
         std::int32_t format;
         std::string text;
     } cases[] = {
-        {"\x02" "00AB\r\n\x1B", 12, "AB\r\n\x1B"},
-        {"\x02" "00AABB\x03", 9, "AABB\x03"},
-        {"\x02" "00aabbccdd\r\n\x03", 14, " Faabbccdd"},
-        {"\x02" "00\r\nAB", 9, "\r\nAB"},
+        {"\x02"
+         "00AB\r\n\x1B",
+         12, "AB\r\n\x1B"},
+        {"\x02"
+         "00AABB\x03",
+         9, "AABB\x03"},
+        {"\x02"
+         "00aabbccdd\r\n\x03",
+         14, " Faabbccdd"},
+        {"\x02"
+         "00\r\nAB",
+         9, "\r\nAB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("format " + std::to_string(c.format));
@@ -175,7 +297,9 @@ TEST_F(CardFormatsTest, CopyingFormatsPassHexDigitsWithControlsAtTheEndsUnchange
 TEST_F(CardFormatsTest, Format7TypesThePrefixThenPauses)
 {
     CardFormat = 7;
-    EXPECT_EQ(ConvertFrame("\x02" "AABBCCDDEE"), "3150765550");
+    EXPECT_EQ(ConvertFrame("\x02"
+                           "AABBCCDDEE"),
+              "3150765550");
     // "170": three keys each with its pause, no Enter, then ConvertFrame's 20 ms.
     EXPECT_EQ(keyboard.Timeline(), "1 p20 7 p20 0 p20 p20");
 }
@@ -188,8 +312,12 @@ TEST_F(CardFormatsTest, Format7TypesNothingWhenTheNumberFails)
         const char* frame;
         const char* message;
     } cases[] = {
-        {"\x02" "0A", "$"},             // cut short after the prefix
-        {"\x02" "0FXYZ\x03", "$XYZ\x03"},  // a bad number after a good prefix
+        {"\x02"
+         "0A",
+         "$"},  // cut short after the prefix
+        {"\x02"
+         "0FXYZ\x03",
+         "$XYZ\x03"},  // a bad number after a good prefix
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.frame);
@@ -207,7 +335,9 @@ TEST_F(CardFormatsTest, Format7TypesNothingWhenTheNumberFails)
 TEST_F(CardFormatsTest, Format7BadPrefixTypesNothing)
 {
     CardFormat = 7;
-    EXPECT_THROW(ConvertFrame("\x02" "G0AABBCCDD"), EConvertError);
+    EXPECT_THROW(ConvertFrame("\x02"
+                              "G0AABBCCDD"),
+                 EConvertError);
     EXPECT_TRUE(keyboard.events.empty());
 }
 
@@ -270,8 +400,12 @@ TEST(WiegandFromHex, Values)
 
 TEST(WiegandFromHex, RefusesEmptyAndNonHexText)
 {
-    for (const auto& [text, converted] : {std::pair<std::string, std::string>{"", "$"}, {"FG", "$G"},
-                                          {"G1", "$G"}, {"1-", "$-"}, {"1$", "$$"}, {"1x", "$x"}}) {
+    for (const auto& [text, converted] : {std::pair<std::string, std::string>{"", "$"},
+                                          {"FG", "$G"},
+                                          {"G1", "$G"},
+                                          {"1-", "$-"},
+                                          {"1$", "$$"},
+                                          {"1x", "$x"}}) {
         SCOPED_TRACE("text \"" + text + "\"");
         try {
             WiegandFromHex(text);

@@ -18,11 +18,11 @@ TEST_F(KeyTyperTest, EveryKeyHasItsSlot)
     Settings(10, 10, 1);
     TypeText("18752445");
     EXPECT_EQ(keyboard.Timeline(),
-              "0 p20 0 p20 "                  // fill zeros
-              "1 p20 8 p20 7 p20 "            // 1 8 7
-              "Tab p20 "                      // Tab before the fourth character
+              "0 p20 0 p20 "        // fill zeros
+              "1 p20 8 p20 7 p20 "  // 1 8 7
+              "Tab p20 "            // Tab before the fourth character
               "5 p20 2 p20 4 p20 4 p20 5 p20 "
-              "Enter p20");                   // Enter, then the final pause
+              "Enter p20");  // Enter, then the final pause
     EXPECT_TRUE(diagnostics.empty());
 }
 
@@ -51,11 +51,8 @@ TEST_F(KeyTyperTest, SlotsAreCountedFromOneStart)
         std::vector<std::uint64_t> keyTimes;
         std::uint64_t endMs;
     } cases[] = {
-        {0, {0, 20, 40, 60}, 80},
-        {7, {0, 20, 40, 60}, 80},
-        {19, {0, 20, 40, 60}, 80},
-        {20, {0, 20, 40, 60}, 80},
-        {30, {0, 30, 60, 90}, 120},
+        {0, {0, 20, 40, 60}, 80},  {7, {0, 20, 40, 60}, 80},   {19, {0, 20, 40, 60}, 80},
+        {20, {0, 20, 40, 60}, 80}, {30, {0, 30, 60, 90}, 120},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typeCostMs);
@@ -65,7 +62,8 @@ TEST_F(KeyTyperTest, SlotsAreCountedFromOneStart)
         keyboard.typeCostMs = c.typeCostMs;
         TypeText("123");
         std::vector<std::uint64_t> relative;
-        for (const std::uint64_t t : keyboard.KeyTimes()) relative.push_back(t - 1000);
+        for (const std::uint64_t t : keyboard.KeyTimes())
+            relative.push_back(t - 1000);
         EXPECT_EQ(relative, c.keyTimes);
         EXPECT_EQ(keyboard.Keys(), "123 Enter");
         EXPECT_EQ(keyboard.nowMs - 1000, c.endMs);
@@ -85,15 +83,15 @@ TEST_F(KeyTyperTest, KeysAndPausesBySettings)
         {"18752445", 3, 10, 1, "0018752445 Enter", 220},
         {"18752445", 10, 10, 1, "00187 Tab 52445 Enter", 240},
         {"1234567890", 1, 10, 1, "1234567890 Enter", 220},  // exactly the fill length: no zeros
-        {"12345678901", 1, 10, 1, "", 0},                    // one more: nothing, not even Enter
+        {"12345678901", 1, 10, 1, "", 0},                   // one more: nothing, not even Enter
         {"", 1, 10, 1, "0000000000 Enter", 220},
         {"", 1, 0, 1, " Enter", 20},
         {"1", 1, 0, 1, "", 0},
         {"", 1, -1, 1, "", 0},
         {"", 1, INT32_MIN, 1, "", 0},
         {"1", 1, 10, 0, "0000000001", 220},
-        {"1", 1, 1, 2, "1", 40},                              // only 1 switches Enter on
-        {"00", 1, 2, 1, "00 Enter", 60},                      // repeated keys each typed
+        {"1", 1, 1, 2, "1", 40},          // only 1 switches Enter on
+        {"00", 1, 2, 1, "00 Enter", 60},  // repeated keys each typed
         // Format 7's three-character texts: as they are, whatever the fill length.
         {"123", 7, 0, 1, "123", 60},
         {"123", 7, 2, 1, "123", 60},
@@ -101,7 +99,7 @@ TEST_F(KeyTyperTest, KeysAndPausesBySettings)
         {"123", 7, -5, 0, "123", 60},
         {"1234", 7, 10, 1, "0000001234 Enter", 220},
         {"12", 7, 10, 1, "0000000012 Enter", 220},
-        {"123", 3, 2, 1, "", 0},                              // the rule is format 7's only
+        {"123", 3, 2, 1, "", 0},  // the rule is format 7's only
         // Format 10: Tab only before a fourth character.
         {"123", 10, 10, 1, "0000000123 Enter", 220},
         {"1234", 10, 4, 1, "123 Tab 4 Enter", 120},
@@ -146,11 +144,16 @@ TEST_F(KeyTyperTest, TextsWithOtherCharactersAreRefusedWhole)
         {"1x", 1, "31 78"},
         {"G", 9, "47"},
         {"+1", 1, "2B 31"},
-        {"[", 1, "5B"},                          // the Windows key's code
-        {"\x1B", 1, "1B"},                      // Escape
-        {"\x12\x12\x12", 7, "12 12 12"},          // Alt, in format 7's three-character path
-        {std::string("1\0" "2", 3), 7, "31 00 32"},
-        {"\x02" "AABB\x03", 9, "02 41 41 42 42 03"},
+        {"[", 1, "5B"},                   // the Windows key's code
+        {"\x1B", 1, "1B"},                // Escape
+        {"\x12\x12\x12", 7, "12 12 12"},  // Alt, in format 7's three-character path
+        {std::string("1\0"
+                     "2",
+                     3),
+         7, "31 00 32"},
+        {"\x02"
+         "AABB\x03",
+         9, "02 41 41 42 42 03"},
         {"\xC3\xA9", 1, "C3 A9"},
     };
     for (const auto& c : cases) {
@@ -226,7 +229,8 @@ public:
     void Type(char c) override
     {
         record_.Type(c);
-        if (--left_ == 0) RequestTypingStop();
+        if (--left_ == 0)
+            RequestTypingStop();
     }
     std::string Name() const override { return "stopping"; }
 
@@ -247,10 +251,10 @@ TEST_F(KeyTyperTest, AStopRequestAbandonsTheRestOfTheCard)
         int stopAfter;
         std::string keys;
     } cases[] = {
-        {1, 400, "2864434397", 5, "00000"},      // in the zero fill
-        {10, 10, "18752445", 3, "001"},          // before the Tab
+        {1, 400, "2864434397", 5, "00000"},           // in the zero fill
+        {10, 10, "18752445", 3, "001"},               // before the Tab
         {10, 10, "18752445", 11, "00187 Tab 52445"},  // before Enter
-        {7, 0, "015", 1, "0"},                   // format 7's three characters
+        {7, 0, "015", 1, "0"},                        // format 7's three characters
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text + " in format " + std::to_string(c.format));

@@ -38,13 +38,17 @@ std::string FieldFrame(std::uint32_t card)
     std::uint32_t check = 0;
     for (int shift = 0; shift < 32; shift += 8)
         check ^= (card >> shift) & 0xFF;
-    return "\x02" "00" + Hex(card, 8) + Hex(check, 2) + "\x03";
+    return "\x02"
+           "00" +
+           Hex(card, 8) + Hex(check, 2) + "\x03";
 }
 
 // A frame with no check digits: STX, 00, the card, `padding` zeros, ETX.
 std::string PlainFrame(std::uint32_t card, std::size_t padding = 0)
 {
-    return "\x02" "00" + Hex(card, 8) + std::string(padding, '0') + "\x03";
+    return "\x02"
+           "00" +
+           Hex(card, 8) + std::string(padding, '0') + "\x03";
 }
 
 // The keys format 1 types for a card, with the defaults.
@@ -120,10 +124,7 @@ private:
     struct Key {
         std::uint64_t atMs;
         std::uint64_t order;
-        bool operator<(const Key& other) const
-        {
-            return atMs != other.atMs ? atMs < other.atMs : order < other.order;
-        }
+        bool operator<(const Key& other) const { return atMs != other.atMs ? atMs < other.atMs : order < other.order; }
     };
     platform::RecordingKeyboard& clock_;
     platform::FakeSerialApi& port_;
@@ -303,7 +304,9 @@ TEST_F(RxCharDrainTest, StoppingTellsEveryFrameNotTyped)
         frames.push_back(FieldFrame(0x30000000u + n));
         sent += frames.back();
     }
-    sent += "\x02" "00AB";  // a frame whose end has not come
+    sent +=
+        "\x02"
+        "00AB";  // a frame whose end has not come
     line.Send(0, sent, 1.04);
     StoppingKeyboard stopping(keyboard, 30);  // within the third card
     SetKeyboard(&stopping);
@@ -321,8 +324,7 @@ TEST_F(RxCharDrainTest, StoppingTellsEveryFrameNotTyped)
     ASSERT_GT(whole, 4u);
 
     ASSERT_GE(diagnostics.size(), 1u);
-    EXPECT_NE(diagnostics[0].find("stopping: the rest of the card is not typed"), std::string::npos)
-        << diagnostics[0];
+    EXPECT_NE(diagnostics[0].find("stopping: the rest of the card is not typed"), std::string::npos) << diagnostics[0];
     for (std::size_t n = 3; n < whole; ++n) {
         SCOPED_TRACE(n);
         EXPECT_EQ(LinesWith("frame [" + HexPairs(frames[n]) + "] not typed: tarvel is stopping"), 1u);
@@ -359,8 +361,9 @@ TEST_F(RxCharDrainTest, AFrameAcrossAnOverflowIsDroppedNotJoined)
     expected += Typed(0x0E0F0000u);
     EXPECT_EQ(keyboard.Keys(), expected);
     ASSERT_EQ(diagnostics.size(), 1u) << ::testing::PrintToString(diagnostics);
-    EXPECT_EQ(diagnostics[0], "serial port COM3: frame [02 30 30 31] not typed: bytes may be missing from it: "
-                              "the port's input queue overflowed");
+    EXPECT_EQ(diagnostics[0],
+              "serial port COM3: frame [02 30 30 31] not typed: bytes may be missing from it: "
+              "the port's input queue overflowed");
 }
 
 TEST_F(RxCharDrainTest, BareTextCutShortByAnOverflowIsDroppedNotTyped)
@@ -399,7 +402,9 @@ TEST_F(RxCharDrainTest, TheTailOfAFrameWhoseHeadWasLostIsNotTakenForACard)
     for (std::uint32_t n = 0; n < 5; ++n)
         sent += PlainFrame(0x0A0B0C00u + n);
     sent += PlainFrame(0x1ABCDEF0u);
-    line.Send(0, sent + "\x02" "00");
+    line.Send(0, sent +
+                     "\x02"
+                     "00");
     line.Send(50, "97654321\x03");
     line.Send(3000, PlainFrame(0x0E0F0000u));
     RunLine();
@@ -410,8 +415,9 @@ TEST_F(RxCharDrainTest, TheTailOfAFrameWhoseHeadWasLostIsNotTakenForACard)
         expected += "000a0b0c0" + std::to_string(n) + " Enter";
     EXPECT_EQ(keyboard.Keys(), expected + "000e0f0000 Enter");
     ASSERT_EQ(diagnostics.size(), 1u) << ::testing::PrintToString(diagnostics);
-    EXPECT_EQ(diagnostics[0], "serial port COM3: frame [39 37 36 35 34 33 32 31 03] not typed: bytes may be missing "
-                              "from it: the port's input queue overflowed");
+    EXPECT_EQ(diagnostics[0],
+              "serial port COM3: frame [39 37 36 35 34 33 32 31 03] not typed: bytes may be missing "
+              "from it: the port's input queue overflowed");
 }
 
 }  // namespace

@@ -66,9 +66,17 @@ protected:
     std::int64_t now = 1000000;  // the handler's clock, in milliseconds
 };
 
-const std::string kFieldFrame = "\x02" "00AABBCCDD00\x03";             // STX, version, card, XOR, ETX
-const std::string kCrLfFrame = "\x02" "00AABBCCDD00\r\n\x03";          // the same with CR LF before ETX
-const std::string kSecondFrame = "\x02" "0F12345678" "07" "\x03";       // 0F^12^34^56^78 = 07
+const std::string kFieldFrame =
+    "\x02"
+    "00AABBCCDD00\x03";  // STX, version, card, XOR, ETX
+const std::string kCrLfFrame =
+    "\x02"
+    "00AABBCCDD00\r\n\x03";  // the same with CR LF before ETX
+const std::string kSecondFrame =
+    "\x02"
+    "0F12345678"
+    "07"
+    "\x03";  // 0F^12^34^56^78 = 07
 
 TEST_F(RxCharTest, OneFrameTypesItsCardTrimmedOfControlCharacters)
 {
@@ -81,7 +89,10 @@ TEST_F(RxCharTest, OneFrameTypesItsCardTrimmedOfControlCharacters)
     const Case cases[] = {
         {"format 1", 1, kFieldFrame, "2864434397 Enter"},
         {"format 10 with its Tab", 10, kFieldFrame, "00187 Tab 52445 Enter"},
-        {"format 9 cut short: ETX trimmed from the end", 9, "\x02" "00AABB\x03", "000000aabb Enter"},
+        {"format 9 cut short: ETX trimmed from the end", 9,
+         "\x02"
+         "00AABB\x03",
+         "000000aabb Enter"},
         {"format 12: checksum, CR LF and ETX in the slice", 12, kCrLfFrame, "aabbccdd00 Enter"},
         {"format 14: the leading blank trimmed", 14, kFieldFrame, "0faabbccdd Enter"},
         {"format 7: the prefix first", 7, kFieldFrame, "0002864434397 Enter"},
@@ -116,7 +127,9 @@ TEST_F(RxCharTest, ReadsEverythingQueuedInReadsOfAHundredWhateverTheCount)
 TEST_F(RxCharTest, AMalformedFrameCostsThatFrameOnly)
 {
     CardFormat = 1;
-    Receive("\x02" "00ZZ\x03");
+    Receive(
+        "\x02"
+        "00ZZ\x03");
     EXPECT_EQ(keyboard.Keys(), "") << "nothing is typed for a malformed frame";
     ASSERT_EQ(diagnostics.size(), 1u);
     EXPECT_EQ(diagnostics[0],
@@ -135,9 +148,16 @@ TEST_F(RxCharTest, TheDiagnosticLineQuotesOnlyPrintableAsciiAsItIs)
         std::string quoted;
     };
     const Case cases[] = {
-        {"\x02" "00\x9B" "1\x03", "'$\\x9B1\\x03'"},
-        {"\x02" "00\xFF\x80\x1B\x7F\x03", "'$\\xFF\\x80\\x1B\\x7F\\x03'"},
-        {"\x02" "00G~ \x03", "'$G~ \\x03'"},
+        {"\x02"
+         "00\x9B"
+         "1\x03",
+         "'$\\x9B1\\x03'"},
+        {"\x02"
+         "00\xFF\x80\x1B\x7F\x03",
+         "'$\\xFF\\x80\\x1B\\x7F\\x03'"},
+        {"\x02"
+         "00G~ \x03",
+         "'$G~ \\x03'"},
     };
     CardFormat = 1;
     for (const Case& c : cases) {
@@ -156,12 +176,16 @@ TEST_F(RxCharTest, TheDiagnosticLineQuotesOnlyPrintableAsciiAsItIs)
 TEST_F(RxCharTest, Format7TypesNothingForAMalformedFrameAndTheNextCardStaysWhole)
 {
     CardFormat = 7;
-    Receive("\x02" "0FXYZ\x03");
+    Receive(
+        "\x02"
+        "0FXYZ\x03");
     EXPECT_EQ(keyboard.Keys(), "");
     ASSERT_EQ(diagnostics.size(), 1u);
     EXPECT_NE(diagnostics[0].find("[02 30 46 58 59 5A 03]"), std::string::npos) << diagnostics[0];
 
-    Receive("\x02" "0FAABBCCDD\x03");
+    Receive(
+        "\x02"
+        "0FAABBCCDD\x03");
     EXPECT_EQ(keyboard.Keys(), "0152864434397 Enter");
 }
 
@@ -188,45 +212,116 @@ TEST_F(RxCharTest, FramesAreCutAtTheirMarksAndEveryLossIsTold)
     const std::string burst(2000, 'A');
     const StreamCase cases[] = {
         {"two frames in one read", 1, {{0, kFieldFrame + kSecondFrame}}, "2864434397 Enter0305419896 Enter", {}},
-        {"with CR LF after each ETX", 1, {{0, kFieldFrame + "\r\n" + kSecondFrame + "\r\n"}},
-         "2864434397 Enter0305419896 Enter", {}},
-        {"a noise byte before STX", 1, {{0, "A" + kFieldFrame}}, "2864434397 Enter",
+        {"with CR LF after each ETX",
+         1,
+         {{0, kFieldFrame + "\r\n" + kSecondFrame + "\r\n"}},
+         "2864434397 Enter0305419896 Enter",
+         {}},
+        {"a noise byte before STX",
+         1,
+         {{0, "A" + kFieldFrame}},
+         "2864434397 Enter",
          {"noise [41] not typed: 1 byte outside any frame"}},
-        {"noise between two frames", 9, {{0, kFieldFrame + "\xFF\xFE" + kSecondFrame}},
-         "00aabbccdd Enter0012345678 Enter", {"noise [FF FE] not typed: 2 bytes outside any frame"}},
-        {"a bad checksum", 1, {{0, "\x02" "00AABBCCDD33\x03"}, {500, kSecondFrame}}, "0305419896 Enter",
+        {"noise between two frames",
+         9,
+         {{0, kFieldFrame + "\xFF\xFE" + kSecondFrame}},
+         "00aabbccdd Enter0012345678 Enter",
+         {"noise [FF FE] not typed: 2 bytes outside any frame"}},
+        {"a bad checksum",
+         1,
+         {{0,
+           "\x02"
+           "00AABBCCDD33\x03"},
+          {500, kSecondFrame}},
+         "0305419896 Enter",
          {"frame [02 30 30 41 41 42 42 43 43 44 44 33 33 03] not typed: check digits 33, but the card's bytes give 00"}},
-        {"a bad checksum before CR LF", 9, {{0, "\x02" "00AABBCCDD01\r\n\x03"}}, "",
+        {"a bad checksum before CR LF",
+         9,
+         {{0,
+           "\x02"
+           "00AABBCCDD01\r\n\x03"}},
+         "",
          {"not typed: check digits 01, but the card's bytes give 00"}},
-        {"lower-case check digits", 1, {{0, "\x02" "0faabbccdd" "0f\x03"}}, "2864434397 Enter", {}},
-        {"a frame split by two pauses", 1, {{0, "\x02" "00AA"}, {510, "BBCC"}, {1000, "DD00\x03"}},
-         "2864434397 Enter", {}},
-        {"a frame whose end comes too late", 1, {{0, "\x02" "00AA"}, {1001, "BBCCDD00\x03"}, {1500, kSecondFrame}},
+        {"lower-case check digits",
+         1,
+         {{0,
+           "\x02"
+           "0faabbccdd"
+           "0f\x03"}},
+         "2864434397 Enter",
+         {}},
+        {"a frame split by two pauses",
+         1,
+         {{0,
+           "\x02"
+           "00AA"},
+          {510, "BBCC"},
+          {1000, "DD00\x03"}},
+         "2864434397 Enter",
+         {}},
+        {"a frame whose end comes too late",
+         1,
+         {{0,
+           "\x02"
+           "00AA"},
+          {1001, "BBCCDD00\x03"},
+          {1500, kSecondFrame}},
          "0305419896 Enter",
          // The rest of it, up to its ETX, goes with it.
          {"frame [02 30 30 41 41] not typed: its ETX did not come within a second"}},
-        {"a frame cut short by the next STX", 1, {{0, "\x02" "00AA" + kFieldFrame}}, "2864434397 Enter",
+        {"a frame cut short by the next STX",
+         1,
+         {{0,
+           "\x02"
+           "00AA" +
+               kFieldFrame}},
+         "2864434397 Enter",
          {"frame [02 30 30 41 41] not typed: a new frame's STX came before its ETX"}},
-        {"a frame too long", 1, {{0, "\x02" + std::string(150, '1') + "\x03" + kSecondFrame}}, "0305419896 Enter",
-         {"not typed: longer than 100 characters without an ETX"}},
-        {"a burst of noise, then the card", 1, {{0, burst + kFieldFrame}}, "2864434397 Enter",
-         {"not typed: 2000 bytes outside any frame"}},
-        {"a burst read to its end, then a card", 1, {{0, burst}, {300, std::string(7, 'A')}, {900, kSecondFrame}},
+        {"a frame too long",
+         1,
+         {{0, "\x02" + std::string(150, '1') + "\x03" + kSecondFrame}},
          "0305419896 Enter",
-         {"not typed: 2000 bytes outside any frame", "noise [41 41 41 41 41 41 41] not typed: 7 bytes outside any frame"}},
-        {"NULs in format 9", 9, {{0, std::string("\x02" "00\0\0\0\0\0\0\0\0\x03", 12)}}, "",
+         {"not typed: longer than 100 characters without an ETX"}},
+        {"a burst of noise, then the card",
+         1,
+         {{0, burst + kFieldFrame}},
+         "2864434397 Enter",
+         {"not typed: 2000 bytes outside any frame"}},
+        {"a burst read to its end, then a card",
+         1,
+         {{0, burst}, {300, std::string(7, 'A')}, {900, kSecondFrame}},
+         "0305419896 Enter",
+         {"not typed: 2000 bytes outside any frame",
+          "noise [41 41 41 41 41 41 41] not typed: 7 bytes outside any frame"}},
+        {"NULs in format 9",
+         9,
+         {{0, std::string("\x02"
+                          "00\0\0\0\0\0\0\0\0\x03",
+                          12)}},
+         "",
          {"frame [02 30 30 00 00 00 00 00 00 00 00 03] not typed: "}},
-        {"bare text: one read is one frame", 9, {{0, "00 AABBCCDD\r\n"}, {500, "00 11223344\r\n"}},
-         "00aabbccdd Enter0011223344 Enter", {}},
+        {"bare text: one read is one frame",
+         9,
+         {{0, "00 AABBCCDD\r\n"}, {500, "00 11223344\r\n"}},
+         "00aabbccdd Enter0011223344 Enter",
+         {}},
         // A read that finds nothing stays an empty frame, even after noise.
-        {"an empty read after noise", 15, {{0, kFieldFrame + "ZZ"}, {100, ""}}, "0000000000 Enter0000000000 Enter",
+        {"an empty read after noise",
+         15,
+         {{0, kFieldFrame + "ZZ"}, {100, ""}},
+         "0000000000 Enter0000000000 Enter",
          {"noise [5A 5A] not typed: 2 bytes outside any frame"}},
         {"a trailer read on its own", 1, {{0, kFieldFrame}, {300, "\r\n"}}, "2864434397 Enter", {}},
         // Typing the first five cards takes 1.1 s; the rest of the sixth was
         // queued meanwhile, so it has not waited while the port listened.
-        {"a frame whose end was queued while cards were typed", 1,
-         {{0, kFieldFrame + kFieldFrame + kFieldFrame + kFieldFrame + kFieldFrame + "\x02" "0F12"}, {300, "34567807\x03"}},
-         "2864434397 Enter2864434397 Enter2864434397 Enter2864434397 Enter2864434397 Enter0305419896 Enter", {}},
+        {"a frame whose end was queued while cards were typed",
+         1,
+         {{0, kFieldFrame + kFieldFrame + kFieldFrame + kFieldFrame + kFieldFrame +
+                  "\x02"
+                  "0F12"},
+          {300, "34567807\x03"}},
+         "2864434397 Enter2864434397 Enter2864434397 Enter2864434397 Enter2864434397 Enter0305419896 Enter",
+         {}},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -272,7 +367,8 @@ TEST_F(RxCharTest, ANoiseLineShowsTheFirstHundredBytesAndTheCount)
     std::string shown;
     for (int i = 0; i < 100; ++i)
         shown += i == 0 ? "42" : " 42";
-    EXPECT_EQ(diagnostics[0], "serial port COM3: noise [" + shown + " ... (250 bytes)] not typed: 250 bytes outside any frame");
+    EXPECT_EQ(diagnostics[0],
+              "serial port COM3: noise [" + shown + " ... (250 bytes)] not typed: 250 bytes outside any frame");
 }
 
 // --- A reader that falls silent in the middle of a frame ----------------------------
@@ -303,14 +399,17 @@ protected:
 
 TEST_F(RxCharSilenceTest, AFrameCutOffForGoodIsToldAfterItsSecond)
 {
-    Receive("" "00AA");
+    Receive(
+        ""
+        "00AA");
     EXPECT_EQ(keyboard.Keys(), "");
     EXPECT_EQ(loop.Running(), 1u) << "a timer waits for the frame's end";
     loop.Advance(1000);
     EXPECT_TRUE(diagnostics.empty()) << diagnostics[0];
     loop.Advance(5);
     ASSERT_EQ(diagnostics.size(), 1u);
-    EXPECT_EQ(diagnostics[0], "serial port COM3: frame [02 30 30 41 41] not typed: its ETX did not come within a second");
+    EXPECT_EQ(diagnostics[0],
+              "serial port COM3: frame [02 30 30 41 41] not typed: its ETX did not come within a second");
     EXPECT_EQ(loop.Running(), 0u) << "nothing runs while no frame waits";
 
     // The rest, when it does come, goes with the frame; the next card is whole.
@@ -322,7 +421,9 @@ TEST_F(RxCharSilenceTest, AFrameCutOffForGoodIsToldAfterItsSecond)
 
 TEST_F(RxCharSilenceTest, AFrameThatEndsInTimeStopsTheWatch)
 {
-    Receive("" "00AABB");
+    Receive(
+        ""
+        "00AABB");
     loop.Advance(600);
     Receive("CCDD00");
     EXPECT_EQ(keyboard.Keys(), "2864434397 Enter");

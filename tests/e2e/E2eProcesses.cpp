@@ -87,8 +87,7 @@ bool CanHide(const std::string& path)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-             const std::string& hidden)
+Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv, const std::string& hidden)
 {
     // Everything is made before fork: the child only calls what is safe there.
     std::vector<std::string> variables;
@@ -144,15 +143,9 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::string
     }
 }
 
-Child::~Child()
-{
-    Stop(milliseconds(2000));
-}
+Child::~Child() { Stop(milliseconds(2000)); }
 
-bool Child::ReadOutput(milliseconds within)
-{
-    return ReadSome(stdout_, out_, Clock::now() + within);
-}
+bool Child::ReadOutput(milliseconds within) { return ReadSome(stdout_, out_, Clock::now() + within); }
 
 std::optional<std::string> Child::ReadLine(milliseconds within)
 {

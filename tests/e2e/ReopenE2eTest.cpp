@@ -51,8 +51,8 @@ TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
     ASSERT_EQ(receiver.ReadLine(generous), "ready") << receiver.Errors();
 
     // The first reader: one card, then it keeps the device 1.5 s and ends.
-    auto first = std::make_unique<Child>(std::vector<std::string>{
-        TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--hold", "1500", "AABBCCDD"});
+    auto first = std::make_unique<Child>(std::vector<std::string>{TARVEL_READER, "--link", link, "--wait-open",
+                                                                  "--delay", "100", "--hold", "1500", "AABBCCDD"});
     const auto firstDevice = first->ReadLine(milliseconds(10000));
     ASSERT_TRUE(firstDevice) << first->Errors();
 
@@ -75,8 +75,7 @@ TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
     Until(receiver, milliseconds(3000), [] { return false; });
     ASSERT_TRUE(tarvel.Running()) << tarvel.Errors();
 
-    Child second({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--hold", "forever",
-                  "0F12345678"});
+    Child second({TARVEL_READER, "--link", link, "--wait-open", "--delay", "100", "--hold", "forever", "0F12345678"});
     const auto secondDevice = second.ReadLine(milliseconds(10000));
     ASSERT_TRUE(secondDevice) << second.Errors();
     EXPECT_NE(*secondDevice, *firstDevice);
@@ -102,8 +101,7 @@ TEST_F(ReopenE2e, AReaderUnpluggedAndPluggedInAgainIsTypedFromAgain)
     const std::size_t missingAt = said.find(missing);
     EXPECT_NE(missingAt, std::string::npos) << said;
     EXPECT_EQ(said.find(missing, missingAt + 1), std::string::npos) << said;
-    std::printf("readers on %s, then %s; tarvel said:\n%s", firstDevice->c_str(), secondDevice->c_str(),
-                said.c_str());
+    std::printf("readers on %s, then %s; tarvel said:\n%s", firstDevice->c_str(), secondDevice->c_str(), said.c_str());
 }
 
 // Ended from outside while the reader is away: tarvel ends normally.

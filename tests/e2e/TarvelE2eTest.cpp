@@ -51,11 +51,8 @@ struct Outcome {
 // The rows of the case tables below print as their names, which also name
 // their tests.
 template <typename Case>
-    requires requires(const Case& c) { c.name; }
-void PrintTo(const Case& c, std::ostream* os)
-{
-    *os << c.name;
-}
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 template <typename Case>
 std::string CaseName(const ::testing::TestParamInfo<Case>& info)
@@ -83,8 +80,8 @@ protected:
             return outcome;
         }
 
-        std::vector<std::string> readerArgs = {TARVEL_READER, "--link", link, "--wait-open", "--delay", "100",
-                                               "--hold", "forever"};
+        std::vector<std::string> readerArgs = {TARVEL_READER, "--link", link,     "--wait-open",
+                                               "--delay",     "100",    "--hold", "forever"};
         readerArgs.insert(readerArgs.end(), cards.reader.begin(), cards.reader.end());
         Child reader(readerArgs);
         if (!reader.ReadLine(milliseconds(10000))) {
@@ -92,8 +89,7 @@ protected:
             return outcome;
         }
 
-        Child tarvel({TARVEL_PROGRAM, link, cards.fill, cards.autoEnter, cards.format}, display,
-                     HiddenFromTarvel());
+        Child tarvel({TARVEL_PROGRAM, link, cards.fill, cards.autoEnter, cards.format}, display, HiddenFromTarvel());
         const auto deadline = Clock::now() + kLongest;
         std::string received;
         auto quietSince = Clock::now();
@@ -148,8 +144,8 @@ protected:
         }
         int status = 0;
         if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            return ::testing::AssertionFailure() << "setxkbmap -layout " << layout << " failed (status " << status
-                                                 << ")";
+            return ::testing::AssertionFailure()
+                   << "setxkbmap -layout " << layout << " failed (status " << status << ")";
         return ::testing::AssertionSuccess();
     }
 
@@ -251,15 +247,14 @@ TEST_P(TarvelFormats, AFieldFrameTypesTheFormatsText)
     RunExpecting(c.cards, c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachFormat, TarvelFormats, ::testing::ValuesIn(kFormats),
-                         CaseName<FormatCase>);
+INSTANTIATE_TEST_SUITE_P(EachFormat, TarvelFormats, ::testing::ValuesIn(kFormats), CaseName<FormatCase>);
 
 // --- Several frames ------------------------------------------------------------------------
 
 TEST_F(TarvelE2e, AMalformedFrameFollowedByAGoodOneTypesOnlyTheGoodOne)
 {
-    const Outcome outcome =
-        RunExpecting({"10", "1", "1", {"--gap", "500", "raw:\\x02ZZZZZZZZZZZZ\\x03", "AABBCCDD"}}, "2864434397\n");
+    const Outcome outcome = RunExpecting({"10", "1", "1", {"--gap", "500", "raw:\\x02ZZZZZZZZZZZZ\\x03", "AABBCCDD"}},
+                                         "2864434397\n");
     // One diagnostic line, with the frame in hex.
     EXPECT_NE(outcome.errors.find("frame [02 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 5A 03] not typed: "), std::string::npos)
         << outcome.errors;
@@ -352,9 +347,8 @@ struct LayoutCase {
 };
 
 const LayoutCase kLayouts[] = {
-    {"us", "us", "", "1"},         {"fr", "fr", "", "ampersand"}, {"de", "de", "", "1"},
-    {"be", "be", "", "ampersand"}, {"ch", "ch", "", "1"},         {"dvorak", "us", "dvorak", "1"},
-    {"ru", "ru", "", "1"},
+    {"us", "us", "", "1"}, {"fr", "fr", "", "ampersand"},   {"de", "de", "", "1"}, {"be", "be", "", "ampersand"},
+    {"ch", "ch", "", "1"}, {"dvorak", "us", "dvorak", "1"}, {"ru", "ru", "", "1"},
 };
 
 class TarvelLayouts : public TarvelE2e, public ::testing::WithParamInterface<LayoutCase> {
@@ -389,8 +383,7 @@ TEST_P(TarvelLayouts, DigitsLettersTabAndMinusArriveAsTyped)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EachLayout, TarvelLayouts, ::testing::ValuesIn(kLayouts),
-                         CaseName<LayoutCase>);
+INSTANTIATE_TEST_SUITE_P(EachLayout, TarvelLayouts, ::testing::ValuesIn(kLayouts), CaseName<LayoutCase>);
 
 // A user changes the layout between two cards while tarvel runs: the second
 // card is typed for the new layout.
@@ -432,19 +425,26 @@ struct StreamCase {
 const char* const kThreeCards = "0286331153\n0572662306\n0858993459\n";
 
 const StreamCase kStreams[] = {
-    {"TwoFramesInOneWrite", {"10", "1", "1", {"--together", "AABBCCDD", "0F12345678"}},
-     "2864434397\n0305419896\n", {}},
-    {"ANoiseByteBeforeStx", {"10", "1", "1", {"raw:A\\x0200AABBCCDD00\\x03"}}, "2864434397\n",
+    {"TwoFramesInOneWrite", {"10", "1", "1", {"--together", "AABBCCDD", "0F12345678"}}, "2864434397\n0305419896\n", {}},
+    {"ANoiseByteBeforeStx",
+     {"10", "1", "1", {"raw:A\\x0200AABBCCDD00\\x03"}},
+     "2864434397\n",
      {"noise [41] not typed: 1 byte outside any frame"}},
-    {"ABadChecksum", {"10", "1", "1", {"raw:\\x0200AABBCCDD33\\x03", "0F12345678"}}, "0305419896\n",
+    {"ABadChecksum",
+     {"10", "1", "1", {"raw:\\x0200AABBCCDD33\\x03", "0F12345678"}},
+     "0305419896\n",
      {"not typed: check digits 33, but the card's bytes give 00"}},
     {"AFrameSplitByTwoPauses", {"10", "1", "1", {"--split", "300", "AABBCCDD"}}, "2864434397\n", {}},
-    {"NulsInFormat9", {"10", "1", "9", {"raw:\\x02\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\x03", "AABBCCDD"}},
-     "00aabbccdd\n", {"frame [02 00 00 00 00 00 00 00 00 00 00 00 00 03] not typed: "}},
+    {"NulsInFormat9",
+     {"10", "1", "9", {"raw:\\x02\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\x03", "AABBCCDD"}},
+     "00aabbccdd\n",
+     {"frame [02 00 00 00 00 00 00 00 00 00 00 00 00 03] not typed: "}},
     // A burst of hex text such as a reader at the wrong speed sends, at once,
     // within the port's input queue: no number is cut out of it.
-    {"ABurstOf800NoiseBytesThenThreeCards", {"10", "1", "1", {"noise:800", "11111111", "22222222", "33333333"}},
-     kThreeCards, {"not typed: 800 bytes outside any frame"}},
+    {"ABurstOf800NoiseBytesThenThreeCards",
+     {"10", "1", "1", {"noise:800", "11111111", "22222222", "33333333"}},
+     kThreeCards,
+     {"not typed: 800 bytes outside any frame"}},
 };
 
 class TarvelStreams : public TarvelE2e, public ::testing::WithParamInterface<StreamCase> {};
@@ -465,20 +465,22 @@ TEST_P(TarvelStreams, TypesEveryGoodCardAndNothingElse)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Frames, TarvelStreams, ::testing::ValuesIn(kStreams),
-                         CaseName<StreamCase>);
+INSTANTIATE_TEST_SUITE_P(Frames, TarvelStreams, ::testing::ValuesIn(kStreams), CaseName<StreamCase>);
 
 // Bursts larger than the port's input queue (1,024 bytes): the port must go
 // on reporting the bytes that come after it. That depends on the Linux serial
 // back end reading on once its queue has room again.
 const StreamCase kBursts[] = {
-    {"ABurstOf2000NoiseBytesThenThreeCards", {"10", "1", "1", {"noise:2000", "11111111", "22222222", "33333333"}},
-     kThreeCards, {"bytes outside any frame"}},
-    {"ABurstOf10kBThenThreeCards", {"10", "1", "1", {"noise:10000", "11111111", "22222222", "33333333"}},
-     kThreeCards, {"bytes outside any frame"}},
+    {"ABurstOf2000NoiseBytesThenThreeCards",
+     {"10", "1", "1", {"noise:2000", "11111111", "22222222", "33333333"}},
+     kThreeCards,
+     {"bytes outside any frame"}},
+    {"ABurstOf10kBThenThreeCards",
+     {"10", "1", "1", {"noise:10000", "11111111", "22222222", "33333333"}},
+     kThreeCards,
+     {"bytes outside any frame"}},
 };
 
-INSTANTIATE_TEST_SUITE_P(BurstsBeyondTheInputQueue, TarvelStreams, ::testing::ValuesIn(kBursts),
-                         CaseName<StreamCase>);
+INSTANTIATE_TEST_SUITE_P(BurstsBeyondTheInputQueue, TarvelStreams, ::testing::ValuesIn(kBursts), CaseName<StreamCase>);
 
 }  // namespace

@@ -107,11 +107,13 @@ private:
         std::vector<std::pair<std::uint32_t, std::uint32_t>> ids;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> texts;
         for (const auto& [id, text] : sorted) {
-            ids.emplace_back(static_cast<std::uint32_t>(id.size()), stringsAt + static_cast<std::uint32_t>(strings.size()));
+            ids.emplace_back(static_cast<std::uint32_t>(id.size()),
+                             stringsAt + static_cast<std::uint32_t>(strings.size()));
             strings += id + '\0';
         }
         for (const auto& [id, text] : sorted) {
-            texts.emplace_back(static_cast<std::uint32_t>(text.size()), stringsAt + static_cast<std::uint32_t>(strings.size()));
+            texts.emplace_back(static_cast<std::uint32_t>(text.size()),
+                               stringsAt + static_cast<std::uint32_t>(strings.size()));
             strings += text + '\0';
         }
         for (std::uint32_t value : {0x950412DEu, 0u, count, 28u, 28 + 8 * count, 0u, stringsAt})

@@ -68,8 +68,8 @@ TEST(Component, DestroyingTheOwnerDestroysWhatItOwnsLastCreatedFirst)
         new TProbe(port, "Group1", log);
         new TProbe(&form, "Button1", log);
     }
-    EXPECT_EQ(log, (std::vector<std::string>{"destroy Button1", "destroy Group1", "destroy ComPort1",
-                                             "destroy Timer1", "destroy Form1"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"destroy Button1", "destroy Group1", "destroy ComPort1", "destroy Timer1",
+                                             "destroy Form1"}));
 }
 
 TEST(Component, OwnedComponentsStillSeeTheirOwnerWhileTheyAreDestroyed)

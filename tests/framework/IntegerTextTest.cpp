@@ -84,9 +84,9 @@ const std::string RefusedByBoth[] = {
     "0x",
     "-$",
     "+0X",
-    "1 ",        // trailing blank
+    "1 ",  // trailing blank
     " 1 ",
-    "\t1",       // only code 32 counts as a blank
+    "\t1",  // only code 32 counts as a blank
     "1a",
     "12x",
     "1.0",
@@ -97,7 +97,7 @@ const std::string RefusedByBoth[] = {
     "- 1",
     "1-",
     "$ 1",
-    "$-1",       // the sign goes before the prefix
+    "$-1",  // the sign goes before the prefix
     "$+1",
     "$$1",
     "$G",
@@ -106,8 +106,10 @@ const std::string RefusedByBoth[] = {
     "00x1",
     "0$1",
     std::string("1\0", 2),  // counted text with a NUL byte
-    std::string("\0" "1", 2),
-    "\xB9",      // a superscript one in Latin-1
+    std::string("\0"
+                "1",
+                2),
+    "\xB9",          // a superscript one in Latin-1
     "\xEF\xBC\x91",  // a full-width one in UTF-8
 };
 
@@ -117,9 +119,8 @@ TEST(TextToInt32, RefusedTexts)
         SCOPED_TRACE("text \"" + text + "\"");
         ExpectRefused(TextToInt32, text);
     }
-    for (const std::string text : {"2147483648", "+2147483648", "-2147483649", "4294967296",
-                                   "99999999999999999999999", "$100000000", "$1FFFFFFFF",
-                                   "-$100000000", "$FFFFFFFFFFFFFFFF"}) {
+    for (const std::string text : {"2147483648", "+2147483648", "-2147483649", "4294967296", "99999999999999999999999",
+                                   "$100000000", "$1FFFFFFFF", "-$100000000", "$FFFFFFFFFFFFFFFF"}) {
         SCOPED_TRACE("text \"" + text + "\"");
         ExpectRefused(TextToInt32, text);
     }

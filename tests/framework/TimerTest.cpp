@@ -26,8 +26,7 @@ public:
 
     int Run() override { return runResult; }
     void Quit(int exitCode) override { quitCodes.push_back(exitCode); }
-    platform::TimerId StartTimer(std::uint32_t milliseconds, bool repeating,
-                                 std::function<void()> onTimer) override
+    platform::TimerId StartTimer(std::uint32_t milliseconds, bool repeating, std::function<void()> onTimer) override
     {
         timers[++lastId] = Timer{milliseconds, repeating, std::move(onTimer)};
         return lastId;

@@ -201,7 +201,8 @@ TEST_F(TranslationTest, ConversionErrorsAreLookedUpInDefaultThenComport)
     ASSERT_TRUE(catalogs.Add("de", "comport",
                              {{"Cannot assign a %s to a %s", "%s kann keinem %s zugewiesen werden"},
                               {"'%s' is not a valid integer value", "comport: '%s' ist keine Zahl"}}));
-    ASSERT_TRUE(catalogs.Add("de", "default", {{"'%s' is not a valid integer value", "'%s' ist keine gültige Ganzzahl"}}));
+    ASSERT_TRUE(
+        catalogs.Add("de", "default", {{"'%s' is not a valid integer value", "'%s' ist keine gültige Ganzzahl"}}));
     env.Set("LANG", "de_DE.UTF-8");
     InitTranslation(catalogs.LocaleDir());
     AddResourceDomain("comport");

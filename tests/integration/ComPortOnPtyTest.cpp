@@ -72,7 +72,11 @@ TEST_F(ComPortOnPty, OnRxCharReportsTheBytesTheOtherEndWrote)
         log.Clear();
 
         // A reader's frame: STX, ten hex digits, the check digits, ETX.
-        const std::string frame = "\x02" "0A1B2C3D4E" "5F" "\x03";
+        const std::string frame =
+            "\x02"
+            "0A1B2C3D4E"
+            "5F"
+            "\x03";
         const int size = static_cast<int>(frame.size());
         pty.Write(frame);
         log.ServeUntil("RxChar(" + std::to_string(size) + ")");

@@ -28,7 +28,10 @@ constexpr double kInterval = 200;  // the application's ReadInterval
 constexpr double kEarly = 5;       // clock granularity between the two sides
 constexpr double kLate = 500;      // scheduling delays on a busy machine
 
-const std::string kFrame = "\x02" "00AABBCCDD00" "\x03";
+const std::string kFrame =
+    "\x02"
+    "00AABBCCDD00"
+    "\x03";
 
 class ComPortReadOnPty : public ::testing::Test {
 protected:

@@ -20,7 +20,10 @@ TEST(Printable, EscapesEveryByteOutsidePrintableAscii)
         {"empty", "", ""},
         {"the printable edges", " ~", " ~"},
         {"a backslash stays one backslash", "\\\\.\\COM1", "\\\\.\\COM1"},
-        {"below space", std::string("a\x1F" "b"), "a\\x1Fb"},
+        {"below space",
+         std::string("a\x1F"
+                     "b"),
+         "a\\x1Fb"},
         {"line breaks", "a\r\nb", "a\\x0D\\x0Ab"},
         {"a NUL inside", std::string("a\0b", 3), "a\\x00b"},
         {"DEL", "\x7F", "\\x7F"},

@@ -157,10 +157,14 @@ TEST_F(ComPortApply, DcbLineValues)
     };
     const Case cases[] = {
         {"br110", [](TCustomComPort& p) { p.SetBaudRate(br110); }, [](const Dcb& d) { return d.BaudRate == 110; }},
-        {"br14400", [](TCustomComPort& p) { p.SetBaudRate(br14400); }, [](const Dcb& d) { return d.BaudRate == 14400; }},
-        {"br56000", [](TCustomComPort& p) { p.SetBaudRate(br56000); }, [](const Dcb& d) { return d.BaudRate == 56000; }},
-        {"br115200", [](TCustomComPort& p) { p.SetBaudRate(br115200); }, [](const Dcb& d) { return d.BaudRate == 115200; }},
-        {"br256000", [](TCustomComPort& p) { p.SetBaudRate(br256000); }, [](const Dcb& d) { return d.BaudRate == 256000; }},
+        {"br14400", [](TCustomComPort& p) { p.SetBaudRate(br14400); },
+         [](const Dcb& d) { return d.BaudRate == 14400; }},
+        {"br56000", [](TCustomComPort& p) { p.SetBaudRate(br56000); },
+         [](const Dcb& d) { return d.BaudRate == 56000; }},
+        {"br115200", [](TCustomComPort& p) { p.SetBaudRate(br115200); },
+         [](const Dcb& d) { return d.BaudRate == 115200; }},
+        {"br256000", [](TCustomComPort& p) { p.SetBaudRate(br256000); },
+         [](const Dcb& d) { return d.BaudRate == 256000; }},
         {"custom 31250",
          [](TCustomComPort& p) {
              p.SetBaudRate(brCustom);
@@ -173,16 +177,22 @@ TEST_F(ComPortApply, DcbLineValues)
              p.SetCustomBaudRate(0);
          },
          [](const Dcb& d) { return d.BaudRate == 0; }},
-        {"custom rate ignored unless brCustom",
-         [](TCustomComPort& p) { p.SetCustomBaudRate(31250); }, [](const Dcb& d) { return d.BaudRate == 9600; }},
-        {"five data bits", [](TCustomComPort& p) { p.SetDataBits(dbFive); }, [](const Dcb& d) { return d.ByteSize == 5; }},
-        {"seven data bits", [](TCustomComPort& p) { p.SetDataBits(dbSeven); }, [](const Dcb& d) { return d.ByteSize == 7; }},
-        {"1.5 stop bits", [](TCustomComPort& p) { p.SetStopBits(sbOne5StopBits); }, [](const Dcb& d) { return d.StopBits == 1; }},
-        {"two stop bits", [](TCustomComPort& p) { p.SetStopBits(sbTwoStopBits); }, [](const Dcb& d) { return d.StopBits == 2; }},
+        {"custom rate ignored unless brCustom", [](TCustomComPort& p) { p.SetCustomBaudRate(31250); },
+         [](const Dcb& d) { return d.BaudRate == 9600; }},
+        {"five data bits", [](TCustomComPort& p) { p.SetDataBits(dbFive); },
+         [](const Dcb& d) { return d.ByteSize == 5; }},
+        {"seven data bits", [](TCustomComPort& p) { p.SetDataBits(dbSeven); },
+         [](const Dcb& d) { return d.ByteSize == 7; }},
+        {"1.5 stop bits", [](TCustomComPort& p) { p.SetStopBits(sbOne5StopBits); },
+         [](const Dcb& d) { return d.StopBits == 1; }},
+        {"two stop bits", [](TCustomComPort& p) { p.SetStopBits(sbTwoStopBits); },
+         [](const Dcb& d) { return d.StopBits == 2; }},
         {"odd parity", [](TCustomComPort& p) { p.Parity()->SetBits(prOdd); },
          [](const Dcb& d) { return d.Parity == 1 && d.Flags == 1; }},  // the parity kind does not set fParity
-        {"space parity", [](TCustomComPort& p) { p.Parity()->SetBits(prSpace); }, [](const Dcb& d) { return d.Parity == 4; }},
-        {"event character", [](TCustomComPort& p) { p.SetEventChar('\n'); }, [](const Dcb& d) { return d.EvtChar == '\n'; }},
+        {"space parity", [](TCustomComPort& p) { p.Parity()->SetBits(prSpace); },
+         [](const Dcb& d) { return d.Parity == 4; }},
+        {"event character", [](TCustomComPort& p) { p.SetEventChar('\n'); },
+         [](const Dcb& d) { return d.EvtChar == '\n'; }},
         {"XON and XOFF characters",
          [](TCustomComPort& p) {
              p.FlowControl()->SetXonChar('+');
@@ -204,8 +214,8 @@ TEST_F(ComPortApply, XonXoffLimitsFromTheInputSize)
         std::int32_t inputSize;
         std::uint16_t limit;
     };
-    const Case cases[] = {{1024, 256}, {2, 0},    {400000, 34464}, {1025, 256},  // stored as 1024
-                          {3, 0},      {262144, 0}, {262148, 1},   {-8, 65534},   {-3, 0}};
+    const Case cases[] = {{1024, 256}, {2, 0},      {400000, 34464}, {1025, 256},  // stored as 1024
+                          {3, 0},      {262144, 0}, {262148, 1},     {-8, 65534}, {-3, 0}};
     for (const Case& c : cases) {
         const auto dcb = DcbSentFor([&](TCustomComPort& p) { p.Buffer()->SetInputSize(c.inputSize); });
         ASSERT_TRUE(dcb.has_value());
@@ -299,10 +309,23 @@ TEST_F(ComPortApply, WhileDisconnectedNoChangeMakesACall)
     changes.push_back({"Events", [](TCustomComPort& p) { p.SetEvents(TComEvents{evRxChar}); }});
     changes.push_back({"Connected false", [](TCustomComPort& p) { p.SetConnected(false); }});
     changes.push_back({"FlowControl fcCustom", [](TCustomComPort& p) { p.FlowControl()->SetFlowControl(fcCustom); }});
-    changes.push_back({"assign Parity", [](TCustomComPort& p) { TComParity g; g.SetBits(prOdd); p.SetParity(&g); }});
-    changes.push_back({"assign FlowControl", [](TCustomComPort& p) { TComFlowControl g; p.SetFlowControl(&g); }});
-    changes.push_back({"assign Timeouts", [](TCustomComPort& p) { TComTimeouts g; p.SetTimeouts(&g); }});
-    changes.push_back({"assign Buffer", [](TCustomComPort& p) { TComBuffer g; p.SetBuffer(&g); }});
+    changes.push_back({"assign Parity", [](TCustomComPort& p) {
+                           TComParity g;
+                           g.SetBits(prOdd);
+                           p.SetParity(&g);
+                       }});
+    changes.push_back({"assign FlowControl", [](TCustomComPort& p) {
+                           TComFlowControl g;
+                           p.SetFlowControl(&g);
+                       }});
+    changes.push_back({"assign Timeouts", [](TCustomComPort& p) {
+                           TComTimeouts g;
+                           p.SetTimeouts(&g);
+                       }});
+    changes.push_back({"assign Buffer", [](TCustomComPort& p) {
+                           TComBuffer g;
+                           p.SetBuffer(&g);
+                       }});
     changes.push_back({"ApplySettings", [](TCustomComPort& p) { p.ApplySettings(); }});
     changes.push_back({"ClosePort", [](TCustomComPort& p) { p.ClosePort(); }});
     for (const Change& c : changes) {
@@ -374,10 +397,30 @@ TEST_F(ComPortApply, AGroupAssignedWhileConnectedIsResentEvenWhenEqual)
 {
     Open();
     const std::vector<std::pair<Change, std::string>> cases{
-        {{"Parity", [](TCustomComPort& p) { TComParity g; p.SetParity(&g); }}, "SetCommState"},
-        {{"FlowControl", [](TCustomComPort& p) { TComFlowControl g; p.SetFlowControl(&g); }}, "SetCommState"},
-        {{"Timeouts", [](TCustomComPort& p) { TComTimeouts g; p.SetTimeouts(&g); }}, "SetCommTimeouts"},
-        {{"Buffer", [](TCustomComPort& p) { TComBuffer g; p.SetBuffer(&g); }}, "SetupComm"},
+        {{"Parity",
+          [](TCustomComPort& p) {
+              TComParity g;
+              p.SetParity(&g);
+          }},
+         "SetCommState"},
+        {{"FlowControl",
+          [](TCustomComPort& p) {
+              TComFlowControl g;
+              p.SetFlowControl(&g);
+          }},
+         "SetCommState"},
+        {{"Timeouts",
+          [](TCustomComPort& p) {
+              TComTimeouts g;
+              p.SetTimeouts(&g);
+          }},
+         "SetCommTimeouts"},
+        {{"Buffer",
+          [](TCustomComPort& p) {
+              TComBuffer g;
+              p.SetBuffer(&g);
+          }},
+         "SetupComm"},
         {{"its own group", [](TCustomComPort& p) { p.SetParity(p.Parity()); }}, "SetCommState"},
         {{"summary fcCustom", [](TCustomComPort& p) { p.FlowControl()->SetFlowControl(fcCustom); }}, "SetCommState"},
         {{"summary fcNone over fcNone", [](TCustomComPort& p) { p.FlowControl()->SetFlowControl(fcNone); }},

@@ -102,7 +102,7 @@ TEST_F(ComPortErrors, MessagesWithAndWithoutAnOsCode)
         {10, 5, "ClearCommError function failed (win error code: 5)"},
         {1, 1167, "Unable to open com port (win error code: 1167)"},
         {23, -2147024891, "Registry error (win error code: -2147024891)"},  // 0x80070005 as a signed code
-        {0, std::nullopt, ""},  // no entry 0: an empty text, no crash
+        {0, std::nullopt, ""},                                              // no entry 0: an empty text, no crash
         {24, 2, " (win error code: 2)"},
     };
     for (const Case& c : cases) {
@@ -145,7 +145,8 @@ protected:
                                  {{"Unable to open com port", "Schnittstelle lässt sich nicht öffnen"},
                                   {"Registry error", "Registry error 100% %d %s %n"},
                                   {" (win error code: %d)", " (Windows-Fehler %d, 100%%)"}}));
-        ASSERT_TRUE(catalogs.Add("de", "comport", {{"Cannot assign a %s to a %s", "%s kann keinem %s zugewiesen werden"}}));
+        ASSERT_TRUE(
+            catalogs.Add("de", "comport", {{"Cannot assign a %s to a %s", "%s kann keinem %s zugewiesen werden"}}));
         ComPortErrors::SetUp();
         ASSERT_EQ(TranslationLanguage(), "de");
     }
@@ -162,7 +163,8 @@ TEST_F(TranslatedComPortErrors, TableTextsAreTranslatedOnceTheSuffixEachTime)
     EXPECT_EQ(SerialErrorTexts[14], u"Cannot set property while connected");  // no translation: unchanged
 
     // Messages are 8-bit in the system's code page (UTF-8 on Linux, the ANSI code page on Windows).
-    EXPECT_EQ(platform::CodePageToWide(EComPort(TComPortErrorCode::OpenFailed).Message()), u"Schnittstelle lässt sich nicht öffnen");
+    EXPECT_EQ(platform::CodePageToWide(EComPort(TComPortErrorCode::OpenFailed).Message()),
+              u"Schnittstelle lässt sich nicht öffnen");
     EXPECT_EQ(platform::CodePageToWide(EComPort(TComPortErrorCode::OpenFailed, 2).Message()),
               u"Schnittstelle lässt sich nicht öffnen (Windows-Fehler 2, 100%)");
 #ifndef _WIN32
@@ -180,7 +182,8 @@ TEST_F(TranslatedComPortErrors, APercentInATranslatedTableTextIsPlainText)
 {
     // Only the suffix is a template: the catalog's "%d %s %n" is shown as it is.
     EXPECT_EQ(EComPort(TComPortErrorCode::RegistryError).Message(), "Registry error 100% %d %s %n");
-    EXPECT_EQ(EComPort(TComPortErrorCode::RegistryError, 5).Message(), "Registry error 100% %d %s %n (Windows-Fehler 5, 100%)");
+    EXPECT_EQ(EComPort(TComPortErrorCode::RegistryError, 5).Message(),
+              "Registry error 100% %d %s %n (Windows-Fehler 5, 100%)");
 }
 
 TEST_F(TranslatedComPortErrors, StartUpAddsTheComportDomainForConversionErrors)

@@ -24,9 +24,8 @@ TEST(ComEventMask, EachEventHasItsOwnBitAndTheTwoConversionsAreInverse)
         TComEvent event;
         DWORD mask;
     } rows[] = {
-        {evRxChar, 0x0001}, {evRxFlag, 0x0002}, {evTxEmpty, 0x0004}, {evCTS, 0x0008},
-        {evDSR, 0x0010},    {evRLSD, 0x0020},   {evBreak, 0x0040},   {evError, 0x0080},
-        {evRing, 0x0100},   {evRx80Full, 0x0400},
+        {evRxChar, 0x0001}, {evRxFlag, 0x0002}, {evTxEmpty, 0x0004}, {evCTS, 0x0008},  {evDSR, 0x0010},
+        {evRLSD, 0x0020},   {evBreak, 0x0040},  {evError, 0x0080},   {evRing, 0x0100}, {evRx80Full, 0x0400},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(EventsToMask(TComEvents{row.event}), row.mask) << int(row.event);
@@ -235,9 +234,9 @@ TEST_F(ComPortNoEvents, NoThreadNoWindowButAllOpenAndCloseEvents)
         EXPECT_EQ(fake.CountOf("CreateEventA"), 0u);
         EXPECT_EQ(fake.CountOf("SetCommMask"), 0u);
         port.SetConnected(false);
-        EXPECT_EQ(log.Entries(), (std::vector<std::string>{"BeforeOpen", "AfterOpen", "CTS(off)", "DSR(on)",
-                                                           "RLSD(off)", "CTS(off)", "DSR(off)", "RLSD(off)",
-                                                           "BeforeClose", "AfterClose"}))
+        EXPECT_EQ(log.Entries(),
+                  (std::vector<std::string>{"BeforeOpen", "AfterOpen", "CTS(off)", "DSR(on)", "RLSD(off)", "CTS(off)",
+                                            "DSR(off)", "RLSD(off)", "BeforeClose", "AfterClose"}))
             << "sync method " << int(method);
     }
 }

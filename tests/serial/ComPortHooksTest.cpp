@@ -37,7 +37,10 @@ struct Log {
     TComponent* sender = nullptr;
     TNotifyEvent Notify(std::string name)
     {
-        return [this, name](TComponent* s) { sender = s; entries.push_back(name); };
+        return [this, name](TComponent* s) {
+            sender = s;
+            entries.push_back(name);
+        };
     }
     TComSignalEvent Signal(std::string name)
     {
@@ -99,7 +102,10 @@ TEST(ComPortHooks, EachHookCallsItsOwnHandler)
         {[&] { port.FireRxFlag(); }, "RxFlag"},
         {[&] { port.FireCTSChange(true); }, "CTS(true)"},
         {[&] { port.FireDSRChange(false); }, "DSR(false)"},
-        {[&] { port.FireError(TComErrors{ceFrame, ceTxFull}); }, "Error(129)"},
+        {[&] {
+             port.FireError(TComErrors{ceFrame, ceTxFull});
+         },
+         "Error(129)"},
         {[&] { port.FireRLSDChange(true); }, "RLSD(true)"},
         {[&] { port.FireRx80Full(); }, "Rx80Full"},
     };

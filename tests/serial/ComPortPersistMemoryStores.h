@@ -19,7 +19,7 @@ struct StoreCall {
     std::string op;
     std::string section;  // INI only
     std::string key;
-    StoredValue value;    // the value put, or the default handed to a get
+    StoredValue value;  // the value put, or the default handed to a get
     bool operator==(const StoreCall&) const = default;
 };
 

@@ -8,8 +8,8 @@
 #include "serial/ComPort.h"
 #include "serial/ComPortText.h"
 
-inline const TPersistGroups AllGroups =
-    TPersistGroups{pgBasic, pgFlowDetails, pgBuffer, pgTimeouts, pgParityDetails, pgMisc};
+inline const TPersistGroups AllGroups = TPersistGroups{pgBasic,    pgFlowDetails,   pgBuffer,
+                                                       pgTimeouts, pgParityDetails, pgMisc};
 
 // Every setting that is saved and loaded.
 struct Settings {
@@ -37,27 +37,47 @@ struct Settings {
     {
         *os << "{Port " << s.port << ", " << BaudRateText(s.baudRate) << "/" << s.customBaudRate << ", "
             << StopBitsText(s.stopBits) << ", " << DataBitsText(s.dataBits) << ", " << ParityText(s.parity)
-            << ", EventChar " << CharText(s.eventChar) << ", DiscardNull " << s.discardNull << ", Check "
-            << s.check << ", Replace " << s.replace << " " << CharText(s.replaceChar) << ", Buffer "
-            << s.outputSize << "/" << s.inputSize << ", Timeouts " << s.readInterval << " "
-            << s.readTotalConstant << " " << s.readTotalMultiplier << " " << s.writeTotalConstant << " "
-            << s.writeTotalMultiplier << ", RTS " << RTSControlText(s.controlRTS) << ", DTR "
-            << DTRControlText(s.controlDTR) << ", flags " << s.dsrSensitivity << s.outCTSFlow << s.outDSRFlow
-            << s.txContinueOnXoff << s.xonXoffIn << s.xonXoffOut << ", Xoff " << CharText(s.xoffChar)
-            << ", Xon " << CharText(s.xonChar) << "}";
+            << ", EventChar " << CharText(s.eventChar) << ", DiscardNull " << s.discardNull << ", Check " << s.check
+            << ", Replace " << s.replace << " " << CharText(s.replaceChar) << ", Buffer " << s.outputSize << "/"
+            << s.inputSize << ", Timeouts " << s.readInterval << " " << s.readTotalConstant << " "
+            << s.readTotalMultiplier << " " << s.writeTotalConstant << " " << s.writeTotalMultiplier << ", RTS "
+            << RTSControlText(s.controlRTS) << ", DTR " << DTRControlText(s.controlDTR) << ", flags "
+            << s.dsrSensitivity << s.outCTSFlow << s.outDSRFlow << s.txContinueOnXoff << s.xonXoffIn << s.xonXoffOut
+            << ", Xoff " << CharText(s.xoffChar) << ", Xon " << CharText(s.xonChar) << "}";
     }
 };
 
 inline Settings Snapshot(const TCustomComPort& p)
 {
     const TComFlowControl& f = *p.FlowControl();
-    return {p.Port(), p.BaudRate(), p.CustomBaudRate(), p.StopBits(), p.DataBits(), p.Parity()->Bits(),
-            p.EventChar(), p.DiscardNull(), p.Parity()->Check(), p.Parity()->Replace(), p.Parity()->ReplaceChar(),
-            p.Buffer()->OutputSize(), p.Buffer()->InputSize(), p.Timeouts()->ReadInterval(),
-            p.Timeouts()->ReadTotalConstant(), p.Timeouts()->ReadTotalMultiplier(),
-            p.Timeouts()->WriteTotalConstant(), p.Timeouts()->WriteTotalMultiplier(), f.ControlRTS(),
-            f.ControlDTR(), f.DSRSensitivity(), f.OutCTSFlow(), f.OutDSRFlow(), f.TxContinueOnXoff(),
-            f.XonXoffIn(), f.XonXoffOut(), f.XoffChar(), f.XonChar()};
+    return {p.Port(),
+            p.BaudRate(),
+            p.CustomBaudRate(),
+            p.StopBits(),
+            p.DataBits(),
+            p.Parity()->Bits(),
+            p.EventChar(),
+            p.DiscardNull(),
+            p.Parity()->Check(),
+            p.Parity()->Replace(),
+            p.Parity()->ReplaceChar(),
+            p.Buffer()->OutputSize(),
+            p.Buffer()->InputSize(),
+            p.Timeouts()->ReadInterval(),
+            p.Timeouts()->ReadTotalConstant(),
+            p.Timeouts()->ReadTotalMultiplier(),
+            p.Timeouts()->WriteTotalConstant(),
+            p.Timeouts()->WriteTotalMultiplier(),
+            f.ControlRTS(),
+            f.ControlDTR(),
+            f.DSRSensitivity(),
+            f.OutCTSFlow(),
+            f.OutDSRFlow(),
+            f.TxContinueOnXoff(),
+            f.XonXoffIn(),
+            f.XonXoffOut(),
+            f.XoffChar(),
+            f.XonChar()};
 }
 
 // Moves every saved setting away from its initial value. The characters are

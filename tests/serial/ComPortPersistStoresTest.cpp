@@ -76,7 +76,8 @@ protected:
         folder = fs::temp_directory_path() / ("tarvel-persist-" + tarvel_test::UniqueName());
         fs::create_directories(folder);
         ini = (folder / "settings.ini").string();
-        key = OnWindows ? "HKCU\\Software\\tarvel-test-persist-" + tarvel_test::UniqueName() : (folder / "key.json").string();
+        key = OnWindows ? "HKCU\\Software\\tarvel-test-persist-" + tarvel_test::UniqueName()
+                        : (folder / "key.json").string();
         platform::SetDiagnosticSink([this](const std::string& line) { diagnostics.push_back(line); });
     }
 
@@ -122,17 +123,47 @@ std::vector<std::string> RawCharacters()
 std::vector<std::string> AwkwardTexts()
 {
     std::vector<std::string> texts{
-        "",     " lead", "trail ", " both ", "\"quoted\"", "'single'", "\"", "'", "\"a'", "'a'b'",
-        "a;b",  ";",     ";x",     "#x",     "a=b",        "=",        "a,b", ",", "a, b", "\\",
-        "\\n",  "\\x41", "%20",    "@",      "@Invalid()", "@ByteArray(x)", "[Section]", "x\ty", "\t",
-        "COM1", "/dev/ttyUSB0",    "\\\\.\\COM10",
+        "",
+        " lead",
+        "trail ",
+        " both ",
+        "\"quoted\"",
+        "'single'",
+        "\"",
+        "'",
+        "\"a'",
+        "'a'b'",
+        "a;b",
+        ";",
+        ";x",
+        "#x",
+        "a=b",
+        "=",
+        "a,b",
+        ",",
+        "a, b",
+        "\\",
+        "\\n",
+        "\\x41",
+        "%20",
+        "@",
+        "@Invalid()",
+        "@ByteArray(x)",
+        "[Section]",
+        "x\ty",
+        "\t",
+        "COM1",
+        "/dev/ttyUSB0",
+        "\\\\.\\COM10",
     };
     if (OnWindows) {
         texts.push_back("\xC4\xD6\xDC");  // in the ANSI code page
     } else {
-        texts.push_back("caf\xC3\xA9");       // UTF-8
-        texts.push_back("\xFF\xFE ok");       // not UTF-8
-        texts.push_back("\xEF\xBB\xBF" "bom");
+        texts.push_back("caf\xC3\xA9");  // UTF-8
+        texts.push_back("\xFF\xFE ok");  // not UTF-8
+        texts.push_back(
+            "\xEF\xBB\xBF"
+            "bom");
         texts.push_back("a\nb\r\n");
         texts.push_back(std::string("a\0b", 3));
     }
@@ -162,8 +193,7 @@ TEST_F(StoresTest, IniFileGivesBackEveryCharacterAndAwkwardText)
     }
     TIniFile file(ini);
     for (std::size_t i = 0; i < texts.size(); ++i)
-        EXPECT_EQ(Printable(file.GetTextValue("ComPort1", KeyName(i), "(absent)")),
-                  Printable(texts[i]));
+        EXPECT_EQ(Printable(file.GetTextValue("ComPort1", KeyName(i), "(absent)")), Printable(texts[i]));
 }
 
 TEST_F(StoresTest, IniFileTellsAbsentKeysFromEmptyOnes)
@@ -369,8 +399,8 @@ TEST_F(StoresTest, KeyFileKeepsTextsApartFromIntegers)
         reg.PutIntValue("Timeouts.ReadInterval", -1);
     }
     const std::string json = ReadFile(key);
-    for (const char* member : {"\"Port\": \"COM1\"", "\"Number\": \"1024\"", "\"Buffer.InputSize\": 1024",
-                               "\"Timeouts.ReadInterval\": -1"})
+    for (const char* member :
+         {"\"Port\": \"COM1\"", "\"Number\": \"1024\"", "\"Buffer.InputSize\": 1024", "\"Timeouts.ReadInterval\": -1"})
         EXPECT_NE(json.find(member), std::string::npos) << member << " in\n" << json;
 }
 
@@ -391,7 +421,8 @@ TEST_F(StoresTest, KeyFileWrittenByHand)
     EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.GetIntValue("Fraction"); }), "Invalid data type for 'Fraction'");
     EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.GetTextValue("Flag"); }), "Invalid data type for 'Flag'");
     EXPECT_EQ(reg.GetTextValue("Bytes"), "A\xFF");
-    EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.GetTextValue("BadBytes"); }), "Failed to get data for 'BadBytes'");
+    EXPECT_EQ(MessageOf<ERegistryException>([&] { reg.GetTextValue("BadBytes"); }),
+              "Failed to get data for 'BadBytes'");
     EXPECT_EQ(reg.GetTextValue("Zero"), "x");
 
     // A file that is no key file is not opened (and so never overwritten).
@@ -440,18 +471,27 @@ TEST_F(StoresTest, PortSavesAndLoadsThroughTheSystemStores)
         const char* key;
         const char* text;
     } texts[] = {
-        {"Port", " COM 3 "},           {"BaudRate", "Custom"},         {"StopBits", "2"},
-        {"DataBits", "7"},             {"Parity", "Mark"},             {"EventChar", "\""},
-        {"DiscardNull", "Yes"},        {"Parity.Check", "Yes"},        {"Parity.ReplaceChar", ";"},
-        {"FlowControl", "Custom"},     {"FlowControl.ControlRTS", "Toggle"},
-        {"FlowControl.XoffChar", "="}, {"FlowControl.XonChar", "#200"}, {"FlowControl.XonXoffOut", "No"},
+        {"Port", " COM 3 "},
+        {"BaudRate", "Custom"},
+        {"StopBits", "2"},
+        {"DataBits", "7"},
+        {"Parity", "Mark"},
+        {"EventChar", "\""},
+        {"DiscardNull", "Yes"},
+        {"Parity.Check", "Yes"},
+        {"Parity.ReplaceChar", ";"},
+        {"FlowControl", "Custom"},
+        {"FlowControl.ControlRTS", "Toggle"},
+        {"FlowControl.XoffChar", "="},
+        {"FlowControl.XonChar", "#200"},
+        {"FlowControl.XonXoffOut", "No"},
     };
     const struct {
         const char* key;
         std::int32_t value;
     } ints[] = {
-        {"CustomBaudRate", 31250},         {"Buffer.OutputSize", 2048},         {"Buffer.InputSize", 4096},
-        {"Timeouts.ReadInterval", 50},     {"Timeouts.ReadTotalConstant", 200}, {"Timeouts.ReadTotalMultiplier", 3},
+        {"CustomBaudRate", 31250},           {"Buffer.OutputSize", 2048},          {"Buffer.InputSize", 4096},
+        {"Timeouts.ReadInterval", 50},       {"Timeouts.ReadTotalConstant", 200},  {"Timeouts.ReadTotalMultiplier", 3},
         {"Timeouts.WriteTotalConstant", -1}, {"Timeouts.WriteTotalMultiplier", 7},
     };
     for (const auto& t : texts) {
@@ -465,8 +505,8 @@ TEST_F(StoresTest, PortSavesAndLoadsThroughTheSystemStores)
 
     // A person can read the file.
     const std::string text = ReadFile(ini);
-    for (const char* line : {"[ComPort1]", "BaudRate=Custom", "CustomBaudRate=31250",
-                             "Timeouts.WriteTotalConstant=-1", "FlowControl.XonChar=#200"})
+    for (const char* line : {"[ComPort1]", "BaudRate=Custom", "CustomBaudRate=31250", "Timeouts.WriteTotalConstant=-1",
+                             "FlowControl.XonChar=#200"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 }
 

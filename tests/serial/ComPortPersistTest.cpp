@@ -40,9 +40,9 @@ TEST_F(PersistTest, DefaultSettingsSaveTheSixBasicKeys)
     port.SaveToRegistry(reg);
 
     const std::vector<StoreCall> expected{
-        {"PutText", "ComPort1", "Port", "COM1"},     {"PutText", "ComPort1", "BaudRate", "9600"},
-        {"PutText", "ComPort1", "StopBits", "1"},    {"PutText", "ComPort1", "DataBits", "8"},
-        {"PutText", "ComPort1", "Parity", "None"},   {"PutText", "ComPort1", "FlowControl", "None"},
+        {"PutText", "ComPort1", "Port", "COM1"},   {"PutText", "ComPort1", "BaudRate", "9600"},
+        {"PutText", "ComPort1", "StopBits", "1"},  {"PutText", "ComPort1", "DataBits", "8"},
+        {"PutText", "ComPort1", "Parity", "None"}, {"PutText", "ComPort1", "FlowControl", "None"},
     };
     EXPECT_EQ(ini.calls, expected);
     EXPECT_EQ(ini.values.size(), 6u);
@@ -117,8 +117,7 @@ TEST_F(PersistTest, SaveVisitsEveryGroupInItsFixedOrder)
             const StoreCall& c = (*calls)[i];
             EXPECT_EQ(c.key, expected[i].first) << "at " << i;
             EXPECT_EQ(c.value, expected[i].second) << c.key;
-            EXPECT_EQ(c.op, std::holds_alternative<std::string>(expected[i].second) ? "PutText" : "PutInt")
-                << c.key;
+            EXPECT_EQ(c.op, std::holds_alternative<std::string>(expected[i].second) ? "PutText" : "PutInt") << c.key;
         }
     }
 }
@@ -312,11 +311,8 @@ TEST_F(PersistTest, WithFlowDetailsTheDetailsDecide)
 {
     port.SetPersistGroups({pgBasic, pgFlowDetails});
     const std::vector<std::pair<std::string, std::string>> stored{
-        {"FlowControl", "Hardware"},
-        {"FlowControl.ControlRTS", "Disable"},
-        {"FlowControl.OutCTSFlow", "No"},
-        {"FlowControl.XonXoffIn", "Yes"},
-        {"FlowControl.XonXoffOut", "Yes"},
+        {"FlowControl", "Hardware"},      {"FlowControl.ControlRTS", "Disable"}, {"FlowControl.OutCTSFlow", "No"},
+        {"FlowControl.XonXoffIn", "Yes"}, {"FlowControl.XonXoffOut", "Yes"},
     };
     for (const auto& [key, text] : stored) {
         ini.values[{"ComPort1", key}] = text;
@@ -377,15 +373,15 @@ TEST_F(PersistOnDeviceTest, AnOpenPortGetsEachChangedSettingByItselfInKeyOrder)
 {
     Open();
     const std::vector<std::pair<std::string, StoredValue>> stored{
-        {"Port", "COM1"},              // unchanged
-        {"BaudRate", "19200"},         // changed
-        {"StopBits", "2"},             // changed
-        {"DataBits", "8"},             // unchanged
-        {"Parity", "Even"},            // changed
-        {"FlowControl", "None"},       // a preset is always sent
-        {"Buffer.OutputSize", 2048},   // changed
-        {"Buffer.InputSize", 1024},    // unchanged
-        {"Timeouts.ReadInterval", 50}, // changed
+        {"Port", "COM1"},                       // unchanged
+        {"BaudRate", "19200"},                  // changed
+        {"StopBits", "2"},                      // changed
+        {"DataBits", "8"},                      // unchanged
+        {"Parity", "Even"},                     // changed
+        {"FlowControl", "None"},                // a preset is always sent
+        {"Buffer.OutputSize", 2048},            // changed
+        {"Buffer.InputSize", 1024},             // unchanged
+        {"Timeouts.ReadInterval", 50},          // changed
         {"Timeouts.WriteTotalConstant", 1000},  // unchanged
     };
     for (const auto& [key, value] : stored)
@@ -393,8 +389,8 @@ TEST_F(PersistOnDeviceTest, AnOpenPortGetsEachChangedSettingByItselfInKeyOrder)
 
     port.LoadFromIni(ini);
 
-    ASSERT_EQ(CallNames(), (std::vector<std::string>{"SetCommState", "SetCommState", "SetCommState",
-                                                     "SetCommState", "SetupComm", "SetCommTimeouts"}));
+    ASSERT_EQ(CallNames(), (std::vector<std::string>{"SetCommState", "SetCommState", "SetCommState", "SetCommState",
+                                                     "SetupComm", "SetCommTimeouts"}));
     const auto dcbs = fake.CallsOf("SetCommState");
     EXPECT_EQ(dcbs[0].dcb.BaudRate, 19200u);
     EXPECT_EQ(dcbs[0].dcb.StopBits, 0);

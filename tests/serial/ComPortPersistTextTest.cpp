@@ -22,8 +22,10 @@ void ExpectTable(const char* what, std::string (*text)(E), E (*parse)(std::strin
         EXPECT_EQ(text(member), expected[i]) << "ordinal " << i;
         std::string lower = expected[i];
         std::string upper = expected[i];
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         EXPECT_EQ(parse(expected[i]), member) << expected[i];
         EXPECT_EQ(parse(lower), member) << lower;
         EXPECT_EQ(parse(upper), member) << upper;
@@ -35,16 +37,15 @@ void ExpectTable(const char* what, std::string (*text)(E), E (*parse)(std::strin
 TEST(ComPortText, EnumerationTablesBothWays)
 {
     ExpectTable<TBaudRate>("baud rate", BaudRateText, ParseBaudRate,
-                           {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200",
-                            "38400", "56000", "57600", "115200", "128000", "256000"});
+                           {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
+                            "56000", "57600", "115200", "128000", "256000"});
     ExpectTable<TStopBits>("stop bits", StopBitsText, ParseStopBits, {"1", "1.5", "2"});
     ExpectTable<TDataBits>("data bits", DataBitsText, ParseDataBits, {"5", "6", "7", "8"});
     ExpectTable<TParityBits>("parity", ParityText, ParseParity, {"None", "Odd", "Even", "Mark", "Space"});
     ExpectTable<TFlowControl>("flow control", FlowControlText, ParseFlowControl,
                               {"Hardware", "Software", "None", "Custom"});
     ExpectTable<TDTRFlowControl>("DTR", DTRControlText, ParseDTRControl, {"Disable", "Enable", "Handshake"});
-    ExpectTable<TRTSFlowControl>("RTS", RTSControlText, ParseRTSControl,
-                                 {"Disable", "Enable", "Handshake", "Toggle"});
+    ExpectTable<TRTSFlowControl>("RTS", RTSControlText, ParseRTSControl, {"Disable", "Enable", "Handshake", "Toggle"});
 }
 
 TEST(ComPortText, EnumerationParsingIsExactElseFallback)
@@ -87,8 +88,8 @@ TEST(ComPortText, YesNo)
         const char* text;
         bool value;
     } cases[] = {
-        {"yes", true}, {"YES", true}, {"Yes", true}, {"yEs", true},   {"Y", false},   {"1", false},
-        {"true", false}, {" Yes", false}, {"Yes ", false}, {"", false}, {"No", false}, {"yess", false},
+        {"yes", true},   {"YES", true},   {"Yes", true},   {"yEs", true}, {"Y", false},  {"1", false},
+        {"true", false}, {" Yes", false}, {"Yes ", false}, {"", false},   {"No", false}, {"yess", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseYesNo(c.text), c.value) << '"' << c.text << '"';
@@ -100,9 +101,8 @@ TEST(ComPortText, CharactersWritten)
         int code;
         const char* text;
     } cases[] = {
-        {0, "#0"},   {9, "#9"},     {17, "#17"},   {19, "#19"},   {32, "#32"},   {33, "!"},     {35, "#"},
-        {59, ";"},   {61, "="},     {92, "\\"},    {126, "~"},    {127, "\x7F"}, {128, "#128"}, {200, "#200"},
-        {255, "#255"},
+        {0, "#0"}, {9, "#9"},  {17, "#17"}, {19, "#19"},   {32, "#32"},   {33, "!"},     {35, "#"},     {59, ";"},
+        {61, "="}, {92, "\\"}, {126, "~"},  {127, "\x7F"}, {128, "#128"}, {200, "#200"}, {255, "#255"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CharText(static_cast<char>(c.code)), c.text) << "code " << c.code;
@@ -126,16 +126,16 @@ TEST(ComPortText, CharactersRead)
         {"#300", 44},
         {"#-1", 255},
         {"#+66", 66},
-        {"#  66", 66},         // leading blanks are allowed
-        {"#66 ", 0},           // trailing ones are not
+        {"#  66", 66},  // leading blanks are allowed
+        {"#66 ", 0},    // trailing ones are not
         {"##", 0},
         {"#1#", 0},
         {"#2147483647", 255},
-        {"#2147483648", 0},    // beyond the 32-bit range: not a number
+        {"#2147483648", 0},  // beyond the 32-bit range: not a number
         {"#-2147483647", 1},
         {"#$FFFFFFFF", 255},
-        {"#$100000041", 0},    // nine significant digits
-        {"#$000000041", 0x41}, // leading zeros do not count
+        {"#$100000041", 0},     // nine significant digits
+        {"#$000000041", 0x41},  // leading zeros do not count
         {"#\xC3\xA9", 0},
         {"\xC3\xA9", static_cast<unsigned char>('\xC3')},
         {std::string("\0#1", 3), 0},

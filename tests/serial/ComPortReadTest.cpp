@@ -123,8 +123,22 @@ TEST_F(ComPortRead, TextHoldsExactlyTheBytesReadNulIncluded)
         std::size_t left;  // bytes still queued afterwards
     };
     const Case cases[] = {
-        {"a frame shorter than the count", "\x02" "00AABBCCDD33\x03", 100, "\x02" "00AABBCCDD33\x03", 0},
-        {"a NUL byte inside", std::string("\x02" "00\0AB\x03", 7), 100, std::string("\x02" "00\0AB\x03", 7), 0},
+        {"a frame shorter than the count",
+         "\x02"
+         "00AABBCCDD33\x03",
+         100,
+         "\x02"
+         "00AABBCCDD33\x03",
+         0},
+        {"a NUL byte inside",
+         std::string("\x02"
+                     "00\0AB\x03",
+                     7),
+         100,
+         std::string("\x02"
+                     "00\0AB\x03",
+                     7),
+         0},
         {"a NUL byte at the end", std::string("AB\0", 3), 100, std::string("AB\0", 3), 0},
         {"nothing waiting", "", 100, "", 0},
         {"more waiting than the count", std::string(130, 'x'), 100, std::string(100, 'x'), 30},

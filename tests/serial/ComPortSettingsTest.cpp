@@ -96,9 +96,17 @@ TEST(ComPortSettings, BufferSizesOddRule)
         std::int32_t given;
         std::int32_t stored;
     };
-    const Case cases[] = {{1025, 1024}, {1, 0},   {-3, -3}, {-1, -1},    {7, 6},
-                          {2, 2},       {0, 0},   {-4, -4}, {400001, 400000},
-                          {2147483647, 2147483646}, {-2147483647 - 1, -2147483647 - 1}};
+    const Case cases[] = {{1025, 1024},
+                          {1, 0},
+                          {-3, -3},
+                          {-1, -1},
+                          {7, 6},
+                          {2, 2},
+                          {0, 0},
+                          {-4, -4},
+                          {400001, 400000},
+                          {2147483647, 2147483646},
+                          {-2147483647 - 1, -2147483647 - 1}};
     for (const Case& c : cases) {
         TComBuffer buffer;
         buffer.SetInputSize(c.given);
@@ -323,11 +331,10 @@ TEST(ComPortSettings, AssignAcrossClassesOrFromNothingFailsAndChangesNothing)
 TEST(ComPortSettings, PublishedPropertiesInOrder)
 {
     const std::vector<std::string_view> expected{
-        "Connected",   "BaudRate",     "Port",         "Parity",       "StopBits",      "DataBits",
-        "DiscardNull", "EventChar",    "Events",       "Buffer",       "FlowControl",   "Timeouts",
-        "SyncMethod",  "OnAfterOpen",  "OnAfterClose", "OnBeforeOpen", "OnBeforeClose", "OnRxChar",
-        "OnRxBuf",     "OnTxEmpty",    "OnBreak",      "OnRing",       "OnCTSChange",   "OnDSRChange",
-        "OnRLSDChange", "OnRxFlag",    "OnError",      "OnRx80Full"};
+        "Connected",    "BaudRate",     "Port",          "Parity",       "StopBits", "DataBits",   "DiscardNull",
+        "EventChar",    "Events",       "Buffer",        "FlowControl",  "Timeouts", "SyncMethod", "OnAfterOpen",
+        "OnAfterClose", "OnBeforeOpen", "OnBeforeClose", "OnRxChar",     "OnRxBuf",  "OnTxEmpty",  "OnBreak",
+        "OnRing",       "OnCTSChange",  "OnDSRChange",   "OnRLSDChange", "OnRxFlag", "OnError",    "OnRx80Full"};
     const auto names = TCustomComPort::PublishedProperties();
     EXPECT_EQ(std::vector<std::string_view>(names.begin(), names.end()), expected);
     EXPECT_EQ(TComFlowControl::PublishedProperties().front(), "FlowControl");
@@ -347,10 +354,10 @@ TEST(ComPortSettings, StoredDefaults)
         std::string_view name;
         bool stored;
     };
-    const Expect portDefaults[] = {
-        {"Connected", false}, {"BaudRate", true},   {"Port", true},        {"StopBits", true},
-        {"DataBits", true},   {"DiscardNull", false}, {"EventChar", false}, {"Events", true},
-        {"SyncMethod", false}, {"OnRxChar", false}, {"CustomBaudRate", false}, {"PersistGroups", false}};
+    const Expect portDefaults[] = {{"Connected", false}, {"BaudRate", true},        {"Port", true},
+                                   {"StopBits", true},   {"DataBits", true},        {"DiscardNull", false},
+                                   {"EventChar", false}, {"Events", true},          {"SyncMethod", false},
+                                   {"OnRxChar", false},  {"CustomBaudRate", false}, {"PersistGroups", false}};
     for (const Expect& e : portDefaults)
         EXPECT_EQ(port.IsStored(e.name), e.stored) << e.name;
 

@@ -52,8 +52,8 @@ inline int NewThreadDuring(const std::string& name, const std::function<void()>&
 }
 
 struct ThreadStats {
-    long switches = 0;   // voluntary + involuntary context switches
-    long cpuTicks = 0;   // user + system time in clock ticks
+    long switches = 0;  // voluntary + involuntary context switches
+    long cpuTicks = 0;  // user + system time in clock ticks
 };
 
 inline ThreadStats StatsOf(int tid)
@@ -63,8 +63,7 @@ inline ThreadStats StatsOf(int tid)
     std::ifstream status(base + "/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-            line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
             stats.switches += std::stol(line.substr(line.find(':') + 1));
         }
     }

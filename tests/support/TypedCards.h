@@ -20,9 +20,20 @@ struct TypedCard {
 inline const std::vector<TypedCard>& CardsToType()
 {
     static const std::vector<TypedCard> cards = {
-        {"format 10 card with Enter", 10, 10, 1, "\x02" "00AABBCCDDEE" "\x03", "00187\t52445\n"},
-        {"lower-case hex on the letter keys", 9, 10, 1, "\x02" "00aabbccdd1E\r\n\x03", "00aabbccdd\n"},
-        {"minus sign, no Enter", 2, 11, 0, "\x02" "0000000008" "\x03", "-2147483648"},
+        {"format 10 card with Enter", 10, 10, 1,
+         "\x02"
+         "00AABBCCDDEE"
+         "\x03",
+         "00187\t52445\n"},
+        {"lower-case hex on the letter keys", 9, 10, 1,
+         "\x02"
+         "00aabbccdd1E\r\n\x03",
+         "00aabbccdd\n"},
+        {"minus sign, no Enter", 2, 11, 0,
+         "\x02"
+         "0000000008"
+         "\x03",
+         "-2147483648"},
     };
     return cards;
 }

@@ -51,19 +51,70 @@ FrameOptions WithLowerCase()
 
 const FrameCase kFrames[] = {
     // Field frames: STX, version, card, XOR checksum of the five bytes, ETX.
-    {"card whose bytes cancel out", "AABBCCDD", FrameStyle::Field, {}, "\x02" "00AABBCCDD00" "\x03"},
-    {"ten digits set the version byte", "0123456789", FrameStyle::Field, {}, "\x02" "0123456789" "89" "\x03"},
+    {"card whose bytes cancel out",
+     "AABBCCDD",
+     FrameStyle::Field,
+     {},
+     "\x02"
+     "00AABBCCDD00"
+     "\x03"},
+    {"ten digits set the version byte",
+     "0123456789",
+     FrameStyle::Field,
+     {},
+     "\x02"
+     "0123456789"
+     "89"
+     "\x03"},
     {"version byte from the options", "12345678", FrameStyle::Field, WithVersion(0x0F),
-     "\x02" "0F12345678" "07" "\x03"},
+     "\x02"
+     "0F12345678"
+     "07"
+     "\x03"},
     {"ten digits win over the option", "0F12345678", FrameStyle::Field, WithVersion(0xEE),
-     "\x02" "0F12345678" "07" "\x03"},
-    {"lower-case card comes out upper case", "aabbccdd", FrameStyle::Field, {}, "\x02" "00AABBCCDD00" "\x03"},
-    {"checksum of a single byte", "000000AB", FrameStyle::Field, {}, "\x02" "00000000AB" "AB" "\x03"},
-    {"all ones", "FFFFFFFFFF", FrameStyle::Field, {}, "\x02" "FFFFFFFFFF" "FF" "\x03"},
-    {"CR LF before ETX", "AABBCCDD", FrameStyle::Field, WithCrLf(), "\x02" "00AABBCCDD00\r\n" "\x03"},
+     "\x02"
+     "0F12345678"
+     "07"
+     "\x03"},
+    {"lower-case card comes out upper case",
+     "aabbccdd",
+     FrameStyle::Field,
+     {},
+     "\x02"
+     "00AABBCCDD00"
+     "\x03"},
+    {"checksum of a single byte",
+     "000000AB",
+     FrameStyle::Field,
+     {},
+     "\x02"
+     "00000000AB"
+     "AB"
+     "\x03"},
+    {"all ones",
+     "FFFFFFFFFF",
+     FrameStyle::Field,
+     {},
+     "\x02"
+     "FFFFFFFFFF"
+     "FF"
+     "\x03"},
+    {"CR LF before ETX", "AABBCCDD", FrameStyle::Field, WithCrLf(),
+     "\x02"
+     "00AABBCCDD00\r\n"
+     "\x03"},
     {"lower-case digits asked for", "000000AB", FrameStyle::Field, WithLowerCase(),
-     "\x02" "00000000ab" "ab" "\x03"},
-    {"field prefix under another default", "field:AABBCCDD", FrameStyle::Raw, {}, "\x02" "00AABBCCDD00" "\x03"},
+     "\x02"
+     "00000000ab"
+     "ab"
+     "\x03"},
+    {"field prefix under another default",
+     "field:AABBCCDD",
+     FrameStyle::Raw,
+     {},
+     "\x02"
+     "00AABBCCDD00"
+     "\x03"},
 
     // Bare frames: the hex text as given, any length.
     {"bare prefix", "bare:00AABBCCDDEEFF00", FrameStyle::Field, {}, "00AABBCCDDEEFF00"},
@@ -71,26 +122,41 @@ const FrameCase kFrames[] = {
     {"bare with CR LF", "bare:AB", FrameStyle::Field, WithCrLf(), "AB\r\n"},
 
     // Raw bytes with C-style escapes.
-    {"raw frame cut short", "raw:\\x0200AABB", FrameStyle::Field, {}, "\x02" "00AABB"},
+    {"raw frame cut short",
+     "raw:\\x0200AABB",
+     FrameStyle::Field,
+     {},
+     "\x02"
+     "00AABB"},
     {"raw escapes", "raw:\\r\\n\\t\\\\\\x7f\\xFF", FrameStyle::Field, {}, "\r\n\t\\\x7F\xFF"},
     {"raw NUL stays", "raw:A\\0B", FrameStyle::Field, {}, "A\0B"s},
     {"raw keeps colons after the prefix", "raw:a:b", FrameStyle::Field, {}, "a:b"},
     {"raw default keeps an unknown prefix", "x:y", FrameStyle::Raw, {}, "x:y"},
 
     // Bytes as hex pairs.
-    {"bytes with separators", "bytes:02 41-42:43\t03", FrameStyle::Field, {}, "\x02" "ABC" "\x03"},
+    {"bytes with separators",
+     "bytes:02 41-42:43\t03",
+     FrameStyle::Field,
+     {},
+     "\x02"
+     "ABC"
+     "\x03"},
     {"bytes default, colons between pairs", "00:ff", FrameStyle::Bytes, {}, "\0\xFF"s},
 
     // Check digits that do not match: every bit of the right ones flipped.
-    {"bad checksum", "AABBCCDD", FrameStyle::Field, WithBadChecksum(), "\x02" "00AABBCCDD" "FF" "\x03"},
+    {"bad checksum", "AABBCCDD", FrameStyle::Field, WithBadChecksum(),
+     "\x02"
+     "00AABBCCDD"
+     "FF"
+     "\x03"},
     {"bad checksum with a version", "0F12345678", FrameStyle::Field, WithBadChecksum(),
-     "\x02" "0F12345678" "F8" "\x03"},
+     "\x02"
+     "0F12345678"
+     "F8"
+     "\x03"},
 };
 
-void PrintTo(const FrameCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.what; }
 
 class FrameTable : public ::testing::TestWithParam<FrameCase> {};
 
@@ -134,10 +200,7 @@ const BadCase kBadItems[] = {
     {"hex:AABBCCDD", FrameStyle::Bare, "hex:AABBCCDD", "unknown frame style \"hex\""},
 };
 
-void PrintTo(const BadCase& c, std::ostream* os)
-{
-    *os << '"' << c.item << '"';
-}
+void PrintTo(const BadCase& c, std::ostream* os) { *os << '"' << c.item << '"'; }
 
 class BadItemTable : public ::testing::TestWithParam<BadCase> {};
 

@@ -46,7 +46,10 @@ TEST(ReaderOptions, FaultsToSend)
     EXPECT_EQ(o.splitMs, 300u);
     EXPECT_FALSE(o.together);
     ASSERT_EQ(o.frames.size(), 2u);
-    EXPECT_EQ(o.frames[0], "\x02" "00AABBCCDDFF" "\x03");
+    EXPECT_EQ(o.frames[0],
+              "\x02"
+              "00AABBCCDDFF"
+              "\x03");
     EXPECT_EQ(o.frames[1].size(), 3u);
     EXPECT_TRUE(ParseOptions({"--together", "AABBCCDD", "0F12345678"}).together);
 }
@@ -55,7 +58,10 @@ TEST(ReaderOptions, OptionsApplyToCardsNamedBeforeThem)
 {
     const Options o = ParseOptions({"AABBCCDD", "--crlf", "--version-byte", "01", "bare:12"});
     ASSERT_EQ(o.frames.size(), 2u);
-    EXPECT_EQ(o.frames[0], "\x02" "01AABBCCDD01\r\n" "\x03");
+    EXPECT_EQ(o.frames[0],
+              "\x02"
+              "01AABBCCDD01\r\n"
+              "\x03");
     EXPECT_EQ(o.frames[1], "12\r\n");
 }
 
@@ -87,10 +93,7 @@ struct BadArgs {
     std::string inMessage;
 };
 
-void PrintTo(const BadArgs& c, std::ostream* os)
-{
-    *os << ::testing::PrintToString(c.args);
-}
+void PrintTo(const BadArgs& c, std::ostream* os) { *os << ::testing::PrintToString(c.args); }
 
 class BadArgsTable : public ::testing::TestWithParam<BadArgs> {};
 
@@ -107,36 +110,27 @@ TEST_P(BadArgsTable, FailsNamingTheBadValue)
 
 INSTANTIATE_TEST_SUITE_P(
     ReaderOptions, BadArgsTable,
-    ::testing::Values(BadArgs{{"--gap", "abc"}, "\"abc\" for --gap"},
-                      BadArgs{{"--gap", "-1"}, "\"-1\" for --gap"},
-                      BadArgs{{"--gap=3600001"}, "\"3600001\" for --gap"},
-                      BadArgs{{"--gap", "99999999999999999999"}, "\"99999999999999999999\" for --gap"},
-                      BadArgs{{"--delay", ""}, "\"\" for --delay"},
-                      BadArgs{{"--hold", "always"}, "\"always\" for --hold"},
-                      BadArgs{{"--baud", "0"}, "\"0\" for --baud"},
-                      BadArgs{{"--baud", "9600.5"}, "\"9600.5\" for --baud"},
-                      BadArgs{{"--baud"}, "--baud needs a value"},
-                      BadArgs{{"--version-byte", "1FF"}, "\"1FF\" for --version-byte"},
-                      BadArgs{{"--version-byte", "G"}, "\"G\" for --version-byte"},
-                      BadArgs{{"--style", "hex"}, "\"hex\""},
-                      BadArgs{{"--link", ""}, "--link"},
-                      BadArgs{{"--crlf=yes"}, "--crlf takes no value"},
-                      BadArgs{{"--wiat-open"}, "\"--wiat-open\""},
-                      BadArgs{{"-x"}, "\"-x\""},
-                      BadArgs{{"--hold", "10", "--exit-after-send"}, "exclude each other"},
-                      BadArgs{{"--split", "0"}, "\"0\" for --split"},
-                      BadArgs{{"--split", "100", "--together"}, "exclude each other"},
-                      BadArgs{{"--together=1"}, "takes no value"},
-                      BadArgs{{"AABBCCDD", "XYZ"}, "\"XYZ\""},
-                      BadArgs{{"raw:\\x0"}, "\"\\x0\""}));
+    ::testing::Values(
+        BadArgs{{"--gap", "abc"}, "\"abc\" for --gap"}, BadArgs{{"--gap", "-1"}, "\"-1\" for --gap"},
+        BadArgs{{"--gap=3600001"}, "\"3600001\" for --gap"},
+        BadArgs{{"--gap", "99999999999999999999"}, "\"99999999999999999999\" for --gap"},
+        BadArgs{{"--delay", ""}, "\"\" for --delay"}, BadArgs{{"--hold", "always"}, "\"always\" for --hold"},
+        BadArgs{{"--baud", "0"}, "\"0\" for --baud"}, BadArgs{{"--baud", "9600.5"}, "\"9600.5\" for --baud"},
+        BadArgs{{"--baud"}, "--baud needs a value"}, BadArgs{{"--version-byte", "1FF"}, "\"1FF\" for --version-byte"},
+        BadArgs{{"--version-byte", "G"}, "\"G\" for --version-byte"}, BadArgs{{"--style", "hex"}, "\"hex\""},
+        BadArgs{{"--link", ""}, "--link"}, BadArgs{{"--crlf=yes"}, "--crlf takes no value"},
+        BadArgs{{"--wiat-open"}, "\"--wiat-open\""}, BadArgs{{"-x"}, "\"-x\""},
+        BadArgs{{"--hold", "10", "--exit-after-send"}, "exclude each other"},
+        BadArgs{{"--split", "0"}, "\"0\" for --split"}, BadArgs{{"--split", "100", "--together"}, "exclude each other"},
+        BadArgs{{"--together=1"}, "takes no value"}, BadArgs{{"AABBCCDD", "XYZ"}, "\"XYZ\""},
+        BadArgs{{"raw:\\x0"}, "\"\\x0\""}));
 
 TEST(ReaderHelp, ExplainsEveryOption)
 {
     const std::string help = reader::HelpText();
     for (const char* option : {"--style", "--version-byte", "--crlf", "--lower", "--baud", "--gap", "--wait-open",
                                "--delay", "--link", "--hold", "--exit-after-send", "--report", "--help", "Examples",
-                               "--bad-checksum", "--split", "--together", "noise:",
-                               "Exit status"}) {
+                               "--bad-checksum", "--split", "--together", "noise:", "Exit status"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

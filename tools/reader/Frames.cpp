@@ -26,16 +26,20 @@ constexpr std::size_t kMostNoise = 1000000;
 
 int HexValue(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 
 bool AllHex(std::string_view text)
 {
     for (char c : text) {
-        if (HexValue(c) < 0) return false;
+        if (HexValue(c) < 0)
+            return false;
     }
     return true;
 }
@@ -70,7 +74,8 @@ void AppendHexByte(std::string& out, std::uint8_t value, bool lowerCase)
 std::uint32_t HexToUint(std::string_view digits)
 {
     std::uint32_t value = 0;
-    for (char c : digits) value = (value << 4) | static_cast<std::uint32_t>(HexValue(c));
+    for (char c : digits)
+        value = (value << 4) | static_cast<std::uint32_t>(HexValue(c));
     return value;
 }
 
@@ -94,7 +99,8 @@ std::string BareFromItem(std::string_view value, const FrameOptions& options)
         throw FrameError("bad bare card " + Quoted(value) + ": give one or more hex digits");
     }
     std::string frame(value);
-    if (options.crlf) frame += "\r\n";
+    if (options.crlf)
+        frame += "\r\n";
     return frame;
 }
 
@@ -103,7 +109,8 @@ std::string BareFromItem(std::string_view value, const FrameOptions& options)
 const char* StyleName(FrameStyle style)
 {
     for (const auto& entry : kStyles) {
-        if (entry.style == style) return entry.name;
+        if (entry.style == style)
+            return entry.name;
     }
     return "field";
 }
@@ -111,7 +118,8 @@ const char* StyleName(FrameStyle style)
 FrameStyle StyleFromName(std::string_view name)
 {
     for (const auto& entry : kStyles) {
-        if (name == entry.name) return entry.style;
+        if (name == entry.name)
+            return entry.style;
     }
     throw FrameError("unknown frame style " + Quoted(name) + ": use field, bare, raw, bytes or noise");
 }
@@ -119,7 +127,8 @@ FrameStyle StyleFromName(std::string_view name)
 std::uint8_t FieldChecksum(std::uint8_t version, std::uint32_t card)
 {
     std::uint8_t sum = version;
-    for (int shift = 24; shift >= 0; shift -= 8) sum ^= static_cast<std::uint8_t>(card >> shift);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        sum ^= static_cast<std::uint8_t>(card >> shift);
     return sum;
 }
 
@@ -132,7 +141,8 @@ std::string FieldFrame(std::uint8_t version, std::uint32_t card, const FrameOpti
     }
     const std::uint8_t sum = FieldChecksum(version, card);
     AppendHexByte(frame, options.badChecksum ? static_cast<std::uint8_t>(~sum) : sum, options.lowerCase);
-    if (options.crlf) frame += "\r\n";
+    if (options.crlf)
+        frame += "\r\n";
     frame += kEtx;
     return frame;
 }
@@ -165,11 +175,21 @@ std::string ParseEscapes(std::string_view text)
         }
         const char e = text[++i];
         switch (e) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '0': out += '\0'; break;
-        case '\\': out += '\\'; break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        case '\\':
+            out += '\\';
+            break;
         case 'x':
             if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0) {
                 throw FrameError("bad raw bytes " + Quoted(text) + ": \\x needs two hex digits");
@@ -215,7 +235,8 @@ std::string HexDump(std::string_view bytes)
 {
     std::string out;
     for (char c : bytes) {
-        if (!out.empty()) out += ' ';
+        if (!out.empty())
+            out += ' ';
         AppendHexByte(out, static_cast<std::uint8_t>(c), false);
     }
     return out;
@@ -246,14 +267,17 @@ std::string BuildFrame(std::string_view item, FrameStyle defaultStyle, const Fra
     }
 
     switch (style) {
-    case FrameStyle::Field: return FieldFromItem(value, options);
-    case FrameStyle::Bare: return BareFromItem(value, options);
+    case FrameStyle::Field:
+        return FieldFromItem(value, options);
+    case FrameStyle::Bare:
+        return BareFromItem(value, options);
     case FrameStyle::Noise: {
         std::size_t count = 0;
         bool ok = !value.empty() && value.size() <= 7;
         for (const char c : value) {
             ok = ok && c >= '0' && c <= '9';
-            if (ok) count = count * 10 + static_cast<std::size_t>(c - '0');
+            if (ok)
+                count = count * 10 + static_cast<std::size_t>(c - '0');
         }
         if (!ok || count == 0 || count > kMostNoise) {
             throw FrameError("bad noise " + Quoted(value) + ": give a count of bytes from 1 to " +
@@ -264,7 +288,8 @@ std::string BuildFrame(std::string_view item, FrameStyle defaultStyle, const Fra
     case FrameStyle::Raw:
     case FrameStyle::Bytes: {
         std::string bytes = style == FrameStyle::Raw ? ParseEscapes(value) : ParseHexBytes(value);
-        if (bytes.empty()) throw FrameError("empty card " + Quoted(item) + ": nothing to send");
+        if (bytes.empty())
+            throw FrameError("empty card " + Quoted(item) + ": nothing to send");
         return bytes;
     }
     }

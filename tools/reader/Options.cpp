@@ -10,8 +10,8 @@ constexpr std::uint32_t kMinBaud = 50;
 constexpr std::uint32_t kMaxBaud = 4000000;
 constexpr std::uint32_t kDefaultOpenDelayMs = 300;
 
-std::uint32_t ParseNumber(const std::string& option, const std::string& text, std::uint32_t low,
-                          std::uint32_t high, const char* what)
+std::uint32_t ParseNumber(const std::string& option, const std::string& text, std::uint32_t low, std::uint32_t high,
+                          const char* what)
 {
     std::uint64_t value = 0;
     bool ok = !text.empty() && text.size() <= 10;
@@ -35,9 +35,12 @@ std::uint8_t ParseVersionByte(const std::string& text)
     bool ok = !text.empty() && text.size() <= 2;
     for (char c : text) {
         int v = -1;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
         if (v < 0) {
             ok = false;
             break;
@@ -76,12 +79,15 @@ Options ParseOptions(const std::vector<std::string>& args)
             inlineValue = arg.substr(eq + 1);
         }
         auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 >= args.size())
+                throw UsageError("option " + name + " needs a value");
             return args[++i];
         };
         auto flag = [&]() {
-            if (inlineValue) throw UsageError("option " + name + " takes no value (got \"" + *inlineValue + "\")");
+            if (inlineValue)
+                throw UsageError("option " + name + " takes no value (got \"" + *inlineValue + "\")");
         };
 
         if (name == "--help" || name == "-h") {
@@ -89,7 +95,8 @@ Options ParseOptions(const std::vector<std::string>& args)
             options.help = true;
         } else if (name == "--link") {
             options.link = value();
-            if (options.link.empty()) throw UsageError("bad value \"\" for --link: give a path");
+            if (options.link.empty())
+                throw UsageError("bad value \"\" for --link: give a path");
         } else if (name == "--style") {
             const std::string text = value();
             try {
@@ -157,14 +164,12 @@ Options ParseOptions(const std::vector<std::string>& args)
 
 std::uint32_t FirstCardDelayMs(const Options& options)
 {
-    if (options.delayMs) return *options.delayMs;
+    if (options.delayMs)
+        return *options.delayMs;
     return options.waitOpen ? kDefaultOpenDelayMs : 0;
 }
 
-std::int64_t ByteTimeNs(std::uint32_t baud)
-{
-    return baud == 0 ? 0 : 10'000'000'000LL / baud;
-}
+std::int64_t ByteTimeNs(std::uint32_t baud) { return baud == 0 ? 0 : 10'000'000'000LL / baud; }
 
 std::string HelpText()
 {

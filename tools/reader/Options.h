@@ -16,18 +16,18 @@ inline constexpr std::uint32_t kHoldForever = 0xFFFFFFFF;
 
 struct Options {
     bool help = false;
-    std::string link;                 // --link PATH: symlink to the device
+    std::string link;  // --link PATH: symlink to the device
     FrameStyle style = FrameStyle::Field;
-    FrameOptions frame;               // --version-byte, --crlf, --lower, --bad-checksum
-    std::uint32_t baud = 0;           // --baud N: pace each byte; 0 sends each frame at once
-    std::uint32_t gapMs = 500;        // --gap MS: at least this long between frames
-    bool waitOpen = false;            // --wait-open
+    FrameOptions frame;                    // --version-byte, --crlf, --lower, --bad-checksum
+    std::uint32_t baud = 0;                // --baud N: pace each byte; 0 sends each frame at once
+    std::uint32_t gapMs = 500;             // --gap MS: at least this long between frames
+    bool waitOpen = false;                 // --wait-open
     std::optional<std::uint32_t> delayMs;  // --delay MS
     std::optional<std::uint32_t> holdMs;   // --hold MS, or kHoldForever
-    bool exitAfterSend = false;       // --exit-after-send
-    std::uint32_t splitMs = 0;        // --split MS: each frame in three parts, MS apart
-    bool together = false;            // --together: the cards in one write
-    bool report = false;              // --report
+    bool exitAfterSend = false;            // --exit-after-send
+    std::uint32_t splitMs = 0;             // --split MS: each frame in three parts, MS apart
+    bool together = false;                 // --together: the cards in one write
+    bool report = false;                   // --report
     // The frames of the cards named on the command line, already built;
     // empty when the cards come from standard input.
     std::vector<std::string> frames;

@@ -25,10 +25,13 @@ namespace {
 PseudoTerminal::PseudoTerminal()
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) Fail("cannot create a pseudo-terminal (posix_openpt)", errno);
+    if (master_ < 0)
+        Fail("cannot create a pseudo-terminal (posix_openpt)", errno);
     try {
-        if (grantpt(master_) != 0) Fail("cannot create a pseudo-terminal (grantpt)", errno);
-        if (unlockpt(master_) != 0) Fail("cannot create a pseudo-terminal (unlockpt)", errno);
+        if (grantpt(master_) != 0)
+            Fail("cannot create a pseudo-terminal (grantpt)", errno);
+        if (unlockpt(master_) != 0)
+            Fail("cannot create a pseudo-terminal (unlockpt)", errno);
         char name[128];
         if (const int error = ptsname_r(master_, name, sizeof name); error != 0) {
             Fail("cannot create a pseudo-terminal (ptsname_r)", error);
@@ -39,11 +42,13 @@ PseudoTerminal::PseudoTerminal()
         // high bit reach the other side as they are and nothing is echoed.
         // The settings made here are the slave's until its user changes them.
         termios settings{};
-        if (tcgetattr(master_, &settings) != 0) Fail("cannot read the settings of " + slavePath_, errno);
+        if (tcgetattr(master_, &settings) != 0)
+            Fail("cannot read the settings of " + slavePath_, errno);
         cfmakeraw(&settings);
         cfsetispeed(&settings, B9600);
         cfsetospeed(&settings, B9600);
-        if (tcsetattr(master_, TCSANOW, &settings) != 0) Fail("cannot set raw mode on " + slavePath_, errno);
+        if (tcsetattr(master_, TCSANOW, &settings) != 0)
+            Fail("cannot set raw mode on " + slavePath_, errno);
 
         const int flags = fcntl(master_, F_GETFL);
         if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) {
@@ -53,12 +58,14 @@ PseudoTerminal::PseudoTerminal()
         // The slave has never been opened yet, and a master reports nothing
         // for that state, so the open is seen through the file system.
         watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (watch_ < 0) Fail("cannot watch " + slavePath_ + " (inotify_init1)", errno);
+        if (watch_ < 0)
+            Fail("cannot watch " + slavePath_ + " (inotify_init1)", errno);
         if (inotify_add_watch(watch_, slavePath_.c_str(), IN_OPEN) < 0) {
             Fail("cannot watch " + slavePath_ + " (inotify_add_watch)", errno);
         }
     } catch (...) {
-        if (watch_ >= 0) close(watch_);
+        if (watch_ >= 0)
+            close(watch_);
         close(master_);
         throw;
     }
@@ -82,7 +89,8 @@ void PseudoTerminal::MakeLink(const std::string& path)
     // that the path never points nowhere.
     const std::string temporary = path + ".tarvel-reader." + std::to_string(getpid());
     unlink(temporary.c_str());
-    if (symlink(slavePath_.c_str(), temporary.c_str()) != 0) Fail("cannot make the link " + path, errno);
+    if (symlink(slavePath_.c_str(), temporary.c_str()) != 0)
+        Fail("cannot make the link " + path, errno);
     if (rename(temporary.c_str(), path.c_str()) != 0) {
         const int error = errno;
         unlink(temporary.c_str());
@@ -93,10 +101,12 @@ void PseudoTerminal::MakeLink(const std::string& path)
 
 void PseudoTerminal::RemoveLink()
 {
-    if (link_.empty()) return;
+    if (link_.empty())
+        return;
     char target[256];
     const ssize_t n = readlink(link_.c_str(), target, sizeof target);
-    if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_) unlink(link_.c_str());
+    if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_)
+        unlink(link_.c_str());
     link_.clear();
 }
 
@@ -107,13 +117,15 @@ bool PseudoTerminal::ConsumeOpened()
     for (;;) {
         const ssize_t n = read(watch_, buffer, sizeof buffer);
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             return opened;
         }
         for (ssize_t at = 0; at < n;) {
             inotify_event event;
             std::memcpy(&event, buffer + at, sizeof event);
-            if (event.mask & IN_OPEN) opened = true;
+            if (event.mask & IN_OPEN)
+                opened = true;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
         }
     }

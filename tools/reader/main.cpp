@@ -41,9 +41,11 @@ public:
         sigaddset(&set, SIGINT);
         sigaddset(&set, SIGTERM);
         sigaddset(&set, SIGHUP);
-        if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) throw std::runtime_error("cannot block signals");
+        if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0)
+            throw std::runtime_error("cannot block signals");
         signals_ = signalfd(-1, &set, SFD_CLOEXEC);
-        if (signals_ < 0) throw std::runtime_error(std::string("cannot create a signalfd: ") + std::strerror(errno));
+        if (signals_ < 0)
+            throw std::runtime_error(std::string("cannot create a signalfd: ") + std::strerror(errno));
     }
     ~Waiter() { close(signals_); }
     Waiter(const Waiter&) = delete;
@@ -60,7 +62,8 @@ public:
             timespec* timeoutPtr = nullptr;
             if (deadline) {
                 const auto left = *deadline - Clock::now();
-                if (left <= Clock::duration::zero()) return 0;
+                if (left <= Clock::duration::zero())
+                    return 0;
                 const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
                 timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
                 timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
@@ -68,12 +71,16 @@ public:
             }
             const int n = ppoll(fds, fd >= 0 ? 2 : 1, timeoutPtr, nullptr);
             if (n < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 throw std::runtime_error(std::string("ppoll failed: ") + std::strerror(errno));
             }
-            if (fds[0].revents != 0) throw Stopped{};
-            if (fd >= 0 && fds[1].revents != 0) return fds[1].revents;
-            if (n == 0 && deadline) return 0;
+            if (fds[0].revents != 0)
+                throw Stopped{};
+            if (fd >= 0 && fds[1].revents != 0)
+                return fds[1].revents;
+            if (n == 0 && deadline)
+                return 0;
         }
     }
 
@@ -109,18 +116,19 @@ class Sender {
 public:
     Sender(PseudoTerminal& pty, Waiter& waiter, const Options& options)
         : pty_(pty), waiter_(waiter), options_(options), byteTime_(ByteTimeNs(options.baud))
-    {
-    }
+    {}
 
     void Send(const std::string& frame)
     {
-        if (lastEnd_) waiter_.SleepUntil(*lastEnd_ + std::chrono::milliseconds(options_.gapMs));
+        if (lastEnd_)
+            waiter_.SleepUntil(*lastEnd_ + std::chrono::milliseconds(options_.gapMs));
         pty_.DiscardInput();
         if (options_.splitMs != 0) {
             // Three parts with a pause between them: cut at a third and two.
             const std::size_t cuts[] = {0, frame.size() / 3, frame.size() * 2 / 3, frame.size()};
             for (int part = 0; part < 3; ++part) {
-                if (part != 0) waiter_.SleepUntil(Clock::now() + std::chrono::milliseconds(options_.splitMs));
+                if (part != 0)
+                    waiter_.SleepUntil(Clock::now() + std::chrono::milliseconds(options_.splitMs));
                 Write(frame.data() + cuts[part], cuts[part + 1] - cuts[part]);
             }
         } else if (byteTime_.count() == 0) {
@@ -152,7 +160,8 @@ private:
                 size -= static_cast<std::size_t>(n);
                 continue;
             }
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0 && errno != EAGAIN) {
                 throw std::runtime_error("cannot write to " + pty_.SlavePath() + ": " + std::strerror(errno));
             }
@@ -191,7 +200,8 @@ public:
                 return line;
             }
             if (ended_) {
-                if (buffer_.empty()) return std::nullopt;
+                if (buffer_.empty())
+                    return std::nullopt;
                 std::string line;
                 line.swap(buffer_);
                 return line;
@@ -211,7 +221,8 @@ public:
             buffer_.clear();
             Fill();
         }
-        if (failed_) waiter_.Wait(-1, 0, std::nullopt);
+        if (failed_)
+            waiter_.Wait(-1, 0, std::nullopt);
     }
 
 private:
@@ -243,7 +254,8 @@ private:
 std::string Trimmed(const std::string& text)
 {
     const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
+    if (first == std::string::npos)
+        return {};
     const auto last = text.find_last_not_of(" \t\r");
     return text.substr(first, last - first + 1);
 }
@@ -268,17 +280,20 @@ void Run(PseudoTerminal& pty, Waiter& waiter, const Options& options, int& statu
     if (!options.frames.empty()) {
         if (options.together) {
             std::string all;
-            for (const std::string& frame : options.frames) all += frame;
+            for (const std::string& frame : options.frames)
+                all += frame;
             sender.Send(all);
         } else {
-            for (const std::string& frame : options.frames) sender.Send(frame);
+            for (const std::string& frame : options.frames)
+                sender.Send(frame);
         }
     } else {
         int lineNumber = 0;
         while (const auto line = input.Next()) {
             ++lineNumber;
             const std::string item = Trimmed(*line);
-            if (item.empty() || item[0] == '#') continue;
+            if (item.empty() || item[0] == '#')
+                continue;
             try {
                 sender.Send(BuildFrame(item, options.style, options.frame));
             } catch (const FrameError& e) {
@@ -286,10 +301,12 @@ void Run(PseudoTerminal& pty, Waiter& waiter, const Options& options, int& statu
                 status = 1;
             }
         }
-        if (input.Failed()) status = 1;
+        if (input.Failed())
+            status = 1;
     }
 
-    if (options.exitAfterSend) return;
+    if (options.exitAfterSend)
+        return;
     if (options.holdMs) {
         if (*options.holdMs == kHoldForever) {
             waiter.Wait(-1, 0, std::nullopt);
@@ -328,7 +345,8 @@ int main(int argc, char** argv)
     try {
         Waiter waiter;
         PseudoTerminal pty;
-        if (!options.link.empty()) pty.MakeLink(options.link);
+        if (!options.link.empty())
+            pty.MakeLink(options.link);
         Report(pty.SlavePath());
         int status = 0;
         try {

@@ -62,8 +62,7 @@ class Tarvel {
 public:
     // errorReaderGone: standard error is a pipe whose reading end is already
     // closed, as when whatever read tarvel's output has gone away.
-    Tarvel(const std::vector<std::string>& arguments, const std::vector<std::string>& env,
-           bool errorReaderGone = false)
+    Tarvel(const std::vector<std::string>& arguments, const std::vector<std::string>& env, bool errorReaderGone = false)
     {
         int out[2];
         int err[2];
@@ -128,10 +127,7 @@ public:
         return status_;
     }
 
-    bool Running()
-    {
-        return !Wait(0).has_value();
-    }
+    bool Running() { return !Wait(0).has_value(); }
 
     // Ends it as the system would at log-off.
     void Terminate()
@@ -192,8 +188,8 @@ bool RawAt9600(const PtyPair& pty)
     termios t{};
     if (tcgetattr(pty.Master(), &t) != 0)
         return false;
-    return cfgetospeed(&t) == B9600 && !(t.c_lflag & ICANON) && (t.c_cflag & CSIZE) == CS8 &&
-           !(t.c_cflag & PARENB) && !(t.c_cflag & CSTOPB);
+    return cfgetospeed(&t) == B9600 && !(t.c_lflag & ICANON) && (t.c_cflag & CSIZE) == CS8 && !(t.c_cflag & PARENB) &&
+           !(t.c_cflag & CSTOPB);
 }
 
 // Waits up to `seconds` for the condition.
@@ -216,8 +212,8 @@ const std::string Usage =
 TEST(CommandLineTest, AWrongNumberOfArgumentsGivesTheUsageAndStatus2)
 {
     const std::vector<std::vector<std::string>> cases = {
-        {"COM1"},          {"COM1", "10"},      {"COM1", "10", "1"}, {"COM1", "10", "1", "1", "1"},
-        {"--help", "-h"}, {"--version", "x"}, {"-V"},             {"-version"}};
+        {"COM1"},           {"COM1", "10"}, {"COM1", "10", "1"}, {"COM1", "10", "1", "1", "1"}, {"--help", "-h"},
+        {"--version", "x"}, {"-V"},         {"-version"}};
     for (const auto& arguments : cases) {
         Tarvel tarvel(arguments, Environment());
         EXPECT_EQ(tarvel.Wait(30), 2) << arguments.size() << " arguments";

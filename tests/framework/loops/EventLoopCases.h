@@ -28,10 +28,7 @@ struct LoopKind {
 
 inline void PrintTo(const LoopKind& kind, std::ostream* os) { *os << kind.name; }
 
-inline std::string LoopKindName(const ::testing::TestParamInfo<LoopKind>& info)
-{
-    return info.param.name;
-}
+inline std::string LoopKindName(const ::testing::TestParamInfo<LoopKind>& info) { return info.param.name; }
 
 class EventLoopTest : public ::testing::TestWithParam<LoopKind> {
 protected:

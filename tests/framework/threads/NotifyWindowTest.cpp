@@ -84,12 +84,11 @@ TEST_F(NotifyWindowTest, TheSenderGetsTheReplyOrElseWhatTheProcedureReturns)
         {"a reply of 0", true, 0, -1, 0},
     };
     for (const Case& c : cases) {
-        auto window = platform::CreateNotifyWindow(
-            [&](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
-                if (c.reply)
-                    platform::ReplyMessage(c.replied);
-                return c.returned;
-            });
+        auto window = platform::CreateNotifyWindow([&](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+            if (c.reply)
+                platform::ReplyMessage(c.replied);
+            return c.returned;
+        });
         std::intptr_t result = -12345;
         OnSender([&] { result = window->SendMessageA(Notification, 1, 0); });
         EXPECT_EQ(result, c.expected) << c.name;
@@ -119,10 +118,9 @@ TEST_F(NotifyWindowTest, AnExceptionLeavingTheProcedureIsReportedAndTheSenderGet
 {
     std::vector<std::string> lines;
     platform::SetDiagnosticSink([&](const std::string& line) { lines.push_back(line); });
-    auto window = platform::CreateNotifyWindow(
-        [](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
-            throw std::runtime_error("handler failed");
-        });
+    auto window = platform::CreateNotifyWindow([](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+        throw std::runtime_error("handler failed");
+    });
     std::intptr_t result = -1;
     OnSender([&] { result = window->SendMessageA(Notification, 1, 0); });
     platform::SetDiagnosticSink({});

@@ -205,13 +205,12 @@ TEST_F(ThreadTest, AnotherThreadMayWaitForTheEnd)
 TEST_F(ThreadTest, RepeatedLivesWithHandOversAndMessagesEndCleanly)
 {
     long handled = 0;  // main thread only
-    auto window = platform::CreateNotifyWindow(
-        [&](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
-            if (platform::InSendMessage())
-                platform::ReplyMessage(0);
-            ++handled;
-            return 0;
-        });
+    auto window = platform::CreateNotifyWindow([&](std::uint32_t, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+        if (platform::InSendMessage())
+            platform::ReplyMessage(0);
+        ++handled;
+        return 0;
+    });
     platform::INotifyWindow* target = window.get();
     constexpr int Lives = 300;
     tarvel_test::DeadlockGuard guard("repeated thread lives");

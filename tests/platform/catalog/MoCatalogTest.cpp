@@ -41,8 +41,8 @@ std::string MakeSample(const tarvel_test::CatalogFolder& folder, const std::stri
     const auto poFile = folder.Root() / "sample.po";
     const auto moFile = folder.Root() / ("sample-" + endianness + ".mo");
     std::ofstream(poFile, std::ios::binary) << po;
-    const std::string command =
-        "msgfmt --endianness=" + endianness + " -o \"" + moFile.string() + "\" \"" + poFile.string() + "\"";
+    const std::string command = "msgfmt --endianness=" + endianness + " -o \"" + moFile.string() + "\" \"" +
+                                poFile.string() + "\"";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     std::ifstream in(moFile, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});

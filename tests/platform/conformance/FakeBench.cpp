@@ -36,7 +36,8 @@ private:
 };
 
 INSTANTIATE_TEST_SUITE_P(conformance, SerialConformance,
-                         ::testing::Values(BenchMaker{"Fake", [] { return std::unique_ptr<SerialBench>(new FakeBench); }}),
+                         ::testing::Values(BenchMaker{"Fake",
+                                                      [] { return std::unique_ptr<SerialBench>(new FakeBench); }}),
                          BenchName);
 
 }  // namespace

@@ -24,7 +24,8 @@ private:
 };
 
 INSTANTIATE_TEST_SUITE_P(conformance, SerialConformance,
-                         ::testing::Values(BenchMaker{"Linux", [] { return std::unique_ptr<SerialBench>(new LinuxBench); }}),
+                         ::testing::Values(BenchMaker{"Linux",
+                                                      [] { return std::unique_ptr<SerialBench>(new LinuxBench); }}),
                          BenchName);
 
 }  // namespace

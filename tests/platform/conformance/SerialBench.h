@@ -48,14 +48,8 @@ struct BenchMaker {
     std::function<std::unique_ptr<SerialBench>()> make;
 };
 
-inline void PrintTo(const BenchMaker& maker, std::ostream* os)
-{
-    *os << maker.name;
-}
+inline void PrintTo(const BenchMaker& maker, std::ostream* os) { *os << maker.name; }
 
-inline std::string BenchName(const ::testing::TestParamInfo<BenchMaker>& info)
-{
-    return info.param.name;
-}
+inline std::string BenchName(const ::testing::TestParamInfo<BenchMaker>& info) { return info.param.name; }
 
 }  // namespace tarvel_test

@@ -14,7 +14,7 @@ namespace {
 
 using namespace platform;
 
-constexpr DWORD kLongWait = 20000;  // ms; only a hang ever reaches it
+constexpr DWORD kLongWait = 20000;   // ms; only a hang ever reaches it
 constexpr DWORD kMomentWait = 1000;  // ms; a read that stays pending outlasts it
 
 }  // namespace
@@ -42,8 +42,7 @@ void SerialConformance::TearDown()
 
 Handle SerialConformance::OpenPort()
 {
-    return Api().CreateFileA(bench->PortPath(), GenericRead | GenericWrite, 0, OpenExisting,
-                             FileFlagOverlapped);
+    return Api().CreateFileA(bench->PortPath(), GenericRead | GenericWrite, 0, OpenExisting, FileFlagOverlapped);
 }
 
 void SerialConformance::OpenAndSetUp()
@@ -99,13 +98,10 @@ DWORD SerialConformance::WaitQueued(DWORD n)
     return stat.cbInQue;
 }
 
-bool SerialConformance::Ended()
-{
-    return Api().WaitForSingleObject(event, kLongWait) == WaitObject0;
-}
+bool SerialConformance::Ended() { return Api().WaitForSingleObject(event, kLongWait) == WaitObject0; }
 
 SerialConformance::ReadEnd SerialConformance::ReadUntilItEnds(DWORD count, const std::string& moreOncePending,
-                                                             const std::string& restOnceStillPending)
+                                                              const std::string& restOnceStillPending)
 {
     char buffer[64] = {};
     DWORD n = 0;
@@ -159,9 +155,9 @@ TEST_P(SerialConformance, OpenIsExclusiveAndCloseFreesThePort)
     port = OpenPort();
     EXPECT_NE(port, InvalidHandle) << "error " << Api().GetLastError();
 
-    EXPECT_EQ(Api().CreateFileA(bench->MissingPortPath(), GenericRead | GenericWrite, 0,
-                                OpenExisting, FileFlagOverlapped),
-              InvalidHandle);
+    EXPECT_EQ(
+        Api().CreateFileA(bench->MissingPortPath(), GenericRead | GenericWrite, 0, OpenExisting, FileFlagOverlapped),
+        InvalidHandle);
     EXPECT_EQ(Api().GetLastError(), ErrorFileNotFound);
 }
 
@@ -307,8 +303,17 @@ TEST_P(SerialConformance, ReadTimeoutRules)
         // Wine's departure: MAXDWORD is no interval here either, and the
         // multiplier makes a total beyond any wait, so the read waits for
         // its count; Windows returns the first byte.
-        {"MAXDWORD/MAXDWORD/60000", MaxDword, MaxDword, 60000, true, "", 10, "x", {"x", 0},
-         Answer{"xabcdefghi", 0}, "abcdefghi"},
+        {"MAXDWORD/MAXDWORD/60000",
+         MaxDword,
+         MaxDword,
+         60000,
+         true,
+         "",
+         10,
+         "x",
+         {"x", 0},
+         Answer{"xabcdefghi", 0},
+         "abcdefghi"},
         // Outside the special forms MAXDWORD is no interval (the
         // documentation is silent; Windows and Wine wait for the count).
         {"MAXDWORD/0/60000", MaxDword, 0, 60000, true, "abc", 10, "defghij", {"abcdefghij", 0}, {}, ""},

@@ -37,7 +37,8 @@ private:
 };
 
 INSTANTIATE_TEST_SUITE_P(conformance, SerialConformance,
-                         ::testing::Values(BenchMaker{"Win32", [] { return std::unique_ptr<SerialBench>(new Win32Bench); }}),
+                         ::testing::Values(BenchMaker{"Win32",
+                                                      [] { return std::unique_ptr<SerialBench>(new Win32Bench); }}),
                          BenchName);
 
 }  // namespace

@@ -60,8 +60,7 @@ TEST_F(KeyboardChoice, ANamedDisplayThatCannotBeOpenedIsNamed)
     // No X server listens on display 1999 (the socket would be /tmp/.X11-unix/X1999).
     const std::string error = ChoiceError("/nonexistent/uinput", ":1999");
     EXPECT_NE(error.find("uinput needs write access to /nonexistent/uinput"), std::string::npos) << error;
-    EXPECT_NE(error.find("XTest needs an X display (cannot open the X display \":1999\")"), std::string::npos)
-        << error;
+    EXPECT_NE(error.find("XTest needs an X display (cannot open the X display \":1999\")"), std::string::npos) << error;
 }
 
 // A file that opens for writing but is no uinput device: the keyboard cannot

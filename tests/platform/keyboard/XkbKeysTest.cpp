@@ -19,11 +19,10 @@ using platform::XkbNames;
 
 // evdev key codes of <linux/input-event-codes.h>, as XKB numbers them (+8).
 constexpr std::uint32_t Key(std::uint32_t evdev) { return evdev + 8; }
-constexpr std::uint32_t KEY_1 = Key(2), KEY_6 = Key(7), KEY_0 = Key(11), KEY_MINUS = Key(12),
-                        KEY_EQUAL = Key(13), KEY_TAB = Key(15), KEY_Q = Key(16), KEY_Y = Key(21),
-                        KEY_I = Key(23), KEY_ENTER = Key(28), KEY_A = Key(30), KEY_D = Key(32), KEY_H = Key(35),
-                        KEY_APOSTROPHE = Key(40), KEY_LEFTSHIFT = Key(42), KEY_B = Key(48), KEY_N = Key(49),
-                        KEY_SLASH = Key(53);
+constexpr std::uint32_t KEY_1 = Key(2), KEY_6 = Key(7), KEY_0 = Key(11), KEY_MINUS = Key(12), KEY_EQUAL = Key(13),
+                        KEY_TAB = Key(15), KEY_Q = Key(16), KEY_Y = Key(21), KEY_I = Key(23), KEY_ENTER = Key(28),
+                        KEY_A = Key(30), KEY_D = Key(32), KEY_H = Key(35), KEY_APOSTROPHE = Key(40),
+                        KEY_LEFTSHIFT = Key(42), KEY_B = Key(48), KEY_N = Key(49), KEY_SLASH = Key(53);
 
 std::unique_ptr<XkbKeys> Compile(const std::string& layout, const std::string& variant = "")
 {

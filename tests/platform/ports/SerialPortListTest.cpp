@@ -124,8 +124,7 @@ TEST_F(SerialPortListTest, ADeviceIsListedOnceAndShownWithWhereItLeadsWhenItIsAL
 
     // The same device twice, and once more by a path with a detour.
     const std::string detour = (root_ / "dev" / "serial" / ".." / "ttyUSB0").string();
-    EXPECT_EQ(ArrangeSerialPorts({usb, usb, detour}, ById()),
-              (std::vector<SerialPortChoice>{{usb, usb}}));
+    EXPECT_EQ(ArrangeSerialPorts({usb, usb, detour}, ById()), (std::vector<SerialPortChoice>{{usb, usb}}));
     EXPECT_EQ(ArrangeSerialPorts({reader, usb}, ById()),
               (std::vector<SerialPortChoice>{{reader + " -> " + usb, reader}}));
 }
@@ -180,9 +179,9 @@ TEST(SerialPortsOfThisMachine, AreCharacterDevicesByTheirPathOrComOne)
         EXPECT_EQ(present, (std::vector<SerialPortChoice>{{"COM1", "COM1"}}));
     } else {
         for (const std::string& path : found)
-            EXPECT_NE(std::find_if(present.begin(), present.end(),
-                                   [&](const SerialPortChoice& c) { return c.port == path; }),
-                      present.end())
+            EXPECT_NE(
+                std::find_if(present.begin(), present.end(), [&](const SerialPortChoice& c) { return c.port == path; }),
+                present.end())
                 << path << " is offered";
     }
     std::printf("serial devices found on this machine: %zu\n", found.size());

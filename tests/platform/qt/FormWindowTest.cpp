@@ -213,11 +213,11 @@ TEST_F(FormWindowTest, TheWindowHasItsControlsTextsAndInitialState)
         QRect geometry;
     };
     const Expected controls[] = {
-        {"Memo1", "QTextEdit", QRect(8, 16, 737, 297)},  {"Label1", "QLabel", QRect(16, 362, 60, 13)},
-        {"ComboBox1", "QComboBox", QRect(80, 360, 57, 21)},   {"Label2", "QLabel", QRect(152, 362, 76, 13)},
-        {"Edit1", "QLineEdit", QRect(232, 360, 25, 21)},      {"Label3", "QLabel", QRect(272, 362, 53, 13)},
-        {"ComboBox2", "QComboBox", QRect(328, 360, 89, 21)},  {"Label4", "QLabel", QRect(424, 362, 60, 13)},
-        {"ComboBox3", "QComboBox", QRect(488, 360, 41, 21)},  {"BitBtn1", "QPushButton", QRect(664, 360, 75, 25)},
+        {"Memo1", "QTextEdit", QRect(8, 16, 737, 297)},      {"Label1", "QLabel", QRect(16, 362, 60, 13)},
+        {"ComboBox1", "QComboBox", QRect(80, 360, 57, 21)},  {"Label2", "QLabel", QRect(152, 362, 76, 13)},
+        {"Edit1", "QLineEdit", QRect(232, 360, 25, 21)},     {"Label3", "QLabel", QRect(272, 362, 53, 13)},
+        {"ComboBox2", "QComboBox", QRect(328, 360, 89, 21)}, {"Label4", "QLabel", QRect(424, 362, 60, 13)},
+        {"ComboBox3", "QComboBox", QRect(488, 360, 41, 21)}, {"BitBtn1", "QPushButton", QRect(664, 360, 75, 25)},
     };
     for (const Expected& c : controls) {
         QWidget* control = Find<QWidget>(c.name);
@@ -263,7 +263,8 @@ TEST_F(FormWindowTest, TheWindowHasItsControlsTextsAndInitialState)
     EXPECT_EQ(autoEnter->currentIndex(), 1);
 
     auto* formats = Find<QComboBox>("ComboBox3");
-    EXPECT_EQ(Items(formats), (QStringList{" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8", " 9", "10", "11", "12", "13", "14"}));
+    EXPECT_EQ(Items(formats),
+              (QStringList{" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8", " 9", "10", "11", "12", "13", "14"}));
     EXPECT_EQ(formats->currentIndex(), -1);
     EXPECT_EQ(formats->currentText(), "");
     EXPECT_EQ(formats->maxVisibleItems(), 9);

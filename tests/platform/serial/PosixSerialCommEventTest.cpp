@@ -86,14 +86,16 @@ TEST_F(PosixCommEvent, ABurstBeyondTheQueueIsDroppedAndReportedAndTheNextFrameAr
     // The device is drained whatever the queue holds: the overrun is reported
     // and the queue holds exactly its size.
     ComStat stat;
-    const DWORD errors = GatherErrors(stat, 5000, [](DWORD seen, const ComStat& last) {
-        return (seen & CeRxOver) != 0 && last.cbInQue == 1024;
-    });
+    const DWORD errors = GatherErrors(
+        stat, 5000, [](DWORD seen, const ComStat& last) { return (seen & CeRxOver) != 0 && last.cbInQue == 1024; });
     EXPECT_EQ(errors & CeRxOver, CeRxOver);
     EXPECT_EQ(stat.cbInQue, 1024u);
 
     // Read as the wedge does until the frame has come.
-    const std::string frame = "\x02" "0A1B2C3D4E" "\x03";
+    const std::string frame =
+        "\x02"
+        "0A1B2C3D4E"
+        "\x03";
     std::string received;
     bool frameSent = false;
     for (int events = 0; events < 100 && received.find(frame) == std::string::npos; ++events) {
@@ -225,7 +227,11 @@ TEST_F(PosixCommEvent, EventCharacterAndDiscardedNulls)
     mask = 0;
     ASSERT_FALSE(api.WaitCommEvent(port, &mask, &ov));
 
-    pty.Write(std::string("\x02" "12\0" "34", 6));
+    pty.Write(
+        std::string("\x02"
+                    "12\0"
+                    "34",
+                    6));
     ASSERT_EQ(WaitQueued(5), 5u);  // the NUL is gone
     EXPECT_EQ(api.WaitForSingleObject(event, 0), WaitTimeout);
 
@@ -237,7 +243,9 @@ TEST_F(PosixCommEvent, EventCharacterAndDiscardedNulls)
     DWORD read = 0;
     Overlapped readOv;
     ASSERT_TRUE(api.ReadFile(port, buffer, sizeof buffer, &read, &readOv));
-    EXPECT_EQ(std::string(buffer, read), "\x02" "1234\x03");
+    EXPECT_EQ(std::string(buffer, read),
+              "\x02"
+              "1234\x03");
 }
 
 TEST_F(PosixCommEvent, QueueAt80PercentRaisesRx80FullAndAFullQueueDoesNotSpin)

@@ -21,7 +21,10 @@ constexpr double kEarly = 20.0;
 constexpr double kLate = 150.0;
 
 // A 125 kHz reader's frame: STX, ten hex digits, two of checksum, ETX.
-const std::string kFrame = "\x02" "0A1B2C3D4E5F" "\x03";
+const std::string kFrame =
+    "\x02"
+    "0A1B2C3D4E5F"
+    "\x03";
 
 class PosixRead : public PortOnPty {
 protected:
@@ -108,7 +111,10 @@ TEST_F(PosixRead, DefaultTimeoutsReturnAtOnceWithWhatIsQueued)
     EXPECT_EQ(read, 0u);
     EXPECT_EQ(api.WaitForSingleObject(event, 0), WaitObject0);
 
-    pty.Write(std::string("12\0" "45", 5));
+    pty.Write(
+        std::string("12\0"
+                    "45",
+                    5));
     ASSERT_EQ(WaitQueued(5), 5u);
     EXPECT_TRUE(api.ReadFile(port, bytes, 3, &read, &ov));
     EXPECT_EQ(std::string(bytes, read), std::string("12\0", 3));  // a NUL stays

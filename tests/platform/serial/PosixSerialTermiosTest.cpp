@@ -35,8 +35,7 @@ class PosixSerialTermios : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        port = api.CreateFileA(pty.PortPath(), GenericRead | GenericWrite, 0, OpenExisting,
-                               FileFlagOverlapped);
+        port = api.CreateFileA(pty.PortPath(), GenericRead | GenericWrite, 0, OpenExisting, FileFlagOverlapped);
         ASSERT_NE(port, InvalidHandle);
     }
     void TearDown() override
@@ -97,8 +96,7 @@ TEST_F(PosixSerialTermios, DcbBecomesTermios)
         {"hardware flow 0x2005", 9600, 8, 0, 0, 0x2005, 17, 19, B9600, CS8 | CRTSCTS, 0},
         {"CTS output flow alone", 9600, 8, 0, 0, DcbBinary | DcbOutxCtsFlow, 17, 19, B9600, CS8, 0},
         {"software flow 0x301", 9600, 8, 0, 0, 0x301, 17, 19, B9600, CS8, IXON | IXOFF},
-        {"XON/XOFF out only, own characters", 9600, 8, 0, 0, DcbBinary | DcbOutX, 'A', 'B', B9600,
-         CS8, IXON},
+        {"XON/XOFF out only, own characters", 9600, 8, 0, 0, DcbBinary | DcbOutX, 'A', 'B', B9600, CS8, IXON},
         {"parity check", 9600, 7, 2, 0, DcbBinary | DcbParity, 17, 19, B9600, CS7 | PARENB, INPCK},
     };
     for (const Case& c : cases) {
@@ -151,8 +149,16 @@ TEST_F(PosixSerialTermios, RefusedDcbFailsAndChangesNothing)
         {"parity 5", [](Dcb& d) { d.Parity = 5; }},
         {"stop bits 3", [](Dcb& d) { d.StopBits = 3; }},
         {"1.5 stop bits with 8 data bits", [](Dcb& d) { d.StopBits = 1; }},
-        {"2 stop bits with 5 data bits", [](Dcb& d) { d.ByteSize = 5; d.StopBits = 2; }},
-        {"XON equal to XOFF", [](Dcb& d) { d.Flags |= DcbOutX; d.XoffChar = d.XonChar; }},
+        {"2 stop bits with 5 data bits",
+         [](Dcb& d) {
+             d.ByteSize = 5;
+             d.StopBits = 2;
+         }},
+        {"XON equal to XOFF",
+         [](Dcb& d) {
+             d.Flags |= DcbOutX;
+             d.XoffChar = d.XonChar;
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

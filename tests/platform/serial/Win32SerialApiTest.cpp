@@ -31,8 +31,8 @@ TEST(Win32SerialApi, DcbReachesKernel32BitForBit)
     base.EofChar = 26;
     base.EvtChar = '\n';
 
-    const DWORD flagWords[] = {0x0001, 0x2005, 0x0301, 0x0403, 0x0011, 0x0021, 0x0041, 0x0081,
-                               0x0801, 0x1001, 0x3001, 0x4001, 0x7FFF};
+    const DWORD flagWords[] = {0x0001, 0x2005, 0x0301, 0x0403, 0x0011, 0x0021, 0x0041,
+                               0x0081, 0x0801, 0x1001, 0x3001, 0x4001, 0x7FFF};
     for (DWORD flags : flagWords) {
         Dcb dcb = base;
         dcb.Flags = flags;
@@ -45,8 +45,7 @@ TEST(Win32SerialApi, DcbReachesKernel32BitForBit)
 TEST(Win32SerialApi, OpeningAMissingPortFailsWithTheSystemError)
 {
     ISerialApi& api = SystemSerialApi();
-    const Handle h = api.CreateFileA("\\\\.\\COM237", GenericRead | GenericWrite, 0, OpenExisting,
-                                     FileFlagOverlapped);
+    const Handle h = api.CreateFileA("\\\\.\\COM237", GenericRead | GenericWrite, 0, OpenExisting, FileFlagOverlapped);
     EXPECT_EQ(h, InvalidHandle);
     EXPECT_EQ(api.GetLastError(), ErrorFileNotFound);  // as Windows reports a port that is not there
     EXPECT_FALSE(api.SetCommState(InvalidHandle, Dcb{}));

@@ -28,9 +28,8 @@ bool ReadLine(int fd, int seconds, std::string& line)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     line.clear();
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) {
             return false;
         }
@@ -108,10 +107,7 @@ std::unique_ptr<Xvfb> Xvfb::Start(std::string& error)
     return std::unique_ptr<Xvfb>(new Xvfb(pid, ":" + number));
 }
 
-Xvfb::~Xvfb()
-{
-    Stop(pid_);
-}
+Xvfb::~Xvfb() { Stop(pid_); }
 
 std::unique_ptr<Receiver> Receiver::Start(const std::string& display, std::string& error)
 {

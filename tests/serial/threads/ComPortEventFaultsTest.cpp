@@ -51,9 +51,8 @@ TEST_F(ComPortEventFaults, AnExceptionInAHandlerDoesNotStopDelivery)
         log.ServeUntil("RxChar(3)");
         port.SetConnected(false);
 
-        EXPECT_EQ(log.Entries(), (std::vector<std::string>{"RxChar(2)", "TxEmpty", "RxChar(3)", "CTS(off)",
-                                                           "DSR(off)", "RLSD(off)", "BeforeClose",
-                                                           "AfterClose"}))
+        EXPECT_EQ(log.Entries(), (std::vector<std::string>{"RxChar(2)", "TxEmpty", "RxChar(3)", "CTS(off)", "DSR(off)",
+                                                           "RLSD(off)", "BeforeClose", "AfterClose"}))
             << MethodName(method);
         if (method == smWindowSync) {
             EXPECT_EQ(central, std::vector<std::string>{"malformed frame"});
@@ -153,8 +152,8 @@ TEST_F(ComPortEventFaults, UnderWindowSyncAHandlerMayClose)
     Open(smWindowSync, TComEvents{evRxChar});
     fake.QueueInput("a");
     log.ServeUntil("AfterClose");
-    EXPECT_EQ(log.Entries(), (std::vector<std::string>{"RxChar(1)", "CTS(off)", "DSR(off)", "RLSD(off)",
-                                                       "BeforeClose", "AfterClose"}));
+    EXPECT_EQ(log.Entries(), (std::vector<std::string>{"RxChar(1)", "CTS(off)", "DSR(off)", "RLSD(off)", "BeforeClose",
+                                                       "AfterClose"}));
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(port.NotifyWindow(), nullptr);
     EXPECT_EQ(fake.OpenDeviceCount(), 0u);
@@ -183,8 +182,8 @@ TEST_F(ComPortEventFaults, ClosingWhileTheThreadWaitsInAHandOverRunsThePendingBa
             tarvel_test::DeadlockGuard guard("closing while a batch is pending");
             port.SetConnected(false);
         }
-        EXPECT_EQ(log.Entries(), (std::vector<std::string>{"CTS(off)", "DSR(off)", "RLSD(off)", "BeforeClose",
-                                                           c.step, "AfterClose"}))
+        EXPECT_EQ(log.Entries(),
+                  (std::vector<std::string>{"CTS(off)", "DSR(off)", "RLSD(off)", "BeforeClose", c.step, "AfterClose"}))
             << MethodName(c.method);
         EXPECT_EQ(fake.OpenDeviceCount(), 0u);
     }

@@ -42,8 +42,7 @@ protected:
 
     // Position of the first recorded call of that name with that mask or
     // flags (-1: none).
-    static int IndexOf(const std::vector<platform::SerialCall>& calls, const std::string& name,
-                       platform::DWORD value)
+    static int IndexOf(const std::vector<platform::SerialCall>& calls, const std::string& name, platform::DWORD value)
     {
         for (std::size_t i = 0; i < calls.size(); ++i) {
             const auto& c = calls[i];
@@ -69,8 +68,12 @@ TEST_F(ComPortOpenClose, EventsInOrderWithTheThreadAndWindowInPlace)
         EXPECT_EQ(log.Entries(), (std::vector<std::string>{
                                      "BeforeOpen(no thread, device closed)",
                                      "AfterOpen(thread" + window + ", device open)",
-                                     "CTS(on)", "DSR(off)", "RLSD(on)",
-                                     "CTS(off)", "DSR(off)", "RLSD(off)",
+                                     "CTS(on)",
+                                     "DSR(off)",
+                                     "RLSD(on)",
+                                     "CTS(off)",
+                                     "DSR(off)",
+                                     "RLSD(off)",
                                      "BeforeClose(thread" + window + ", device open)",
                                      "AfterClose(no thread, device closed)",
                                  }))
@@ -115,9 +118,8 @@ TEST_F(ComPortOpenClose, ChangingPortWhileOpenClosesAndReopensWithAllEvents)
     fake.SetModemStatus(platform::MsDsrOn);
     Open(smThreadSync);
     port.SetPort("COM2");
-    EXPECT_EQ(log.Entries(), (std::vector<std::string>{"CTS(off)", "DSR(off)", "RLSD(off)", "BeforeClose",
-                                                       "AfterClose", "BeforeOpen", "AfterOpen", "CTS(off)",
-                                                       "DSR(on)", "RLSD(off)"}));
+    EXPECT_EQ(log.Entries(), (std::vector<std::string>{"CTS(off)", "DSR(off)", "RLSD(off)", "BeforeClose", "AfterClose",
+                                                       "BeforeOpen", "AfterOpen", "CTS(off)", "DSR(on)", "RLSD(off)"}));
     EXPECT_EQ(fake.CallsOf("CreateFileA").at(0).path, "\\\\.\\COM2");
     EXPECT_TRUE(port.Connected());
     ASSERT_NE(port.EventThread(), nullptr);
@@ -175,9 +177,8 @@ TEST_F(ComPortDispatch, AllEventsOfOneWaitRunInTheFixedOrderOnEveryMethod)
         });
         fake.FireCommEvents(0x05FF);
         log.ServeUntil("Rx80Full");
-        EXPECT_EQ(log.Entries(),
-                  (std::vector<std::string>{"Error(ceFrame)", "RxChar(3)", "TxEmpty", "Break", "Ring",
-                                            "CTS(on)", "DSR(on)", "RxFlag", "RLSD(on)", "Rx80Full"}))
+        EXPECT_EQ(log.Entries(), (std::vector<std::string>{"Error(ceFrame)", "RxChar(3)", "TxEmpty", "Break", "Ring",
+                                                           "CTS(on)", "DSR(on)", "RxFlag", "RLSD(on)", "Rx80Full"}))
             << MethodName(method) << ": OnRxBuf is never raised, although assigned";
         if (method == smNone)
             EXPECT_NE(ranOn, std::this_thread::get_id()) << "smNone runs the steps on the event thread";
@@ -219,9 +220,18 @@ TEST_F(ComPortDispatch, EachNotificationCodeRunsItsStep)
         std::uintptr_t code;
         std::vector<std::string> entries;
     } cases[] = {
-        {1, {"RxChar(2)"}}, {2, {"RxFlag"}},   {4, {"TxEmpty"}},          {8, {"CTS(on)"}},
-        {16, {"DSR(on)"}},  {32, {"RLSD(on)"}}, {64, {"Break"}},          {128, {"Error(ceFrame)"}},
-        {256, {"Ring"}},    {1024, {"Rx80Full"}}, {0x200, {}},             {3, {}},
+        {1, {"RxChar(2)"}},
+        {2, {"RxFlag"}},
+        {4, {"TxEmpty"}},
+        {8, {"CTS(on)"}},
+        {16, {"DSR(on)"}},
+        {32, {"RLSD(on)"}},
+        {64, {"Break"}},
+        {128, {"Error(ceFrame)"}},
+        {256, {"Ring"}},
+        {1024, {"Rx80Full"}},
+        {0x200, {}},
+        {3, {}},
         {0, {}},
     };
     for (const auto& c : cases) {

@@ -39,11 +39,13 @@ public:
         std::vector<std::string> argv{TARVEL_READER_PATH};
         argv.insert(argv.end(), args.begin(), args.end());
         std::vector<char*> pointers;
-        for (auto& a : argv) pointers.push_back(a.data());
+        for (auto& a : argv)
+            pointers.push_back(a.data());
         pointers.push_back(nullptr);
 
         pid_ = fork();
-        if (pid_ < 0) throw std::runtime_error("fork failed");
+        if (pid_ < 0)
+            throw std::runtime_error("fork failed");
         if (pid_ == 0) {
             dup2(in[0], STDIN_FILENO);
             dup2(out[1], STDOUT_FILENO);
@@ -84,7 +86,8 @@ public:
 
     void CloseStdin()
     {
-        if (stdin_ >= 0) close(stdin_);
+        if (stdin_ >= 0)
+            close(stdin_);
         stdin_ = -1;
     }
 
@@ -103,13 +106,16 @@ public:
     // the time given. The end of its standard error marks its end.
     std::optional<int> WaitExit(milliseconds within)
     {
-        if (status_) return status_;
+        if (status_)
+            return status_;
         const auto deadline = Clock::now() + within;
         while (!stderrEnded_) {
-            if (!ReadInto(stderr_, err_, deadline, &stderrEnded_) && !stderrEnded_) return std::nullopt;
+            if (!ReadInto(stderr_, err_, deadline, &stderrEnded_) && !stderrEnded_)
+                return std::nullopt;
         }
         int raw = 0;
-        if (waitpid(pid_, &raw, 0) != pid_) return std::nullopt;
+        if (waitpid(pid_, &raw, 0) != pid_)
+            return std::nullopt;
         status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
         return status_;
     }
@@ -120,11 +126,13 @@ private:
     static bool ReadInto(int fd, std::string& into, Clock::time_point deadline, bool* ended = nullptr)
     {
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, MsLeft(deadline)) <= 0) return false;
+        if (poll(&p, 1, MsLeft(deadline)) <= 0)
+            return false;
         char buffer[4096];
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n <= 0) {
-            if (ended) *ended = true;
+            if (ended)
+                *ended = true;
             return false;
         }
         into.append(buffer, static_cast<std::size_t>(n));
@@ -153,7 +161,8 @@ public:
     explicit Port(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
     ~Port()
     {
-        if (fd_ >= 0) close(fd_);
+        if (fd_ >= 0)
+            close(fd_);
     }
     Port(const Port&) = delete;
     Port& operator=(const Port&) = delete;
@@ -168,10 +177,12 @@ public:
         const auto deadline = Clock::now() + within;
         while (total < count) {
             pollfd p{fd_, POLLIN, 0};
-            if (poll(&p, 1, MsLeft(deadline)) <= 0) break;
+            if (poll(&p, 1, MsLeft(deadline)) <= 0)
+                break;
             char buffer[256];
             const ssize_t n = read(fd_, buffer, sizeof buffer);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             arrivals.push_back({Clock::now(), std::string(buffer, static_cast<std::size_t>(n))});
             total += static_cast<std::size_t>(n);
         }
@@ -181,7 +192,8 @@ public:
     std::string ReceiveText(std::size_t count, milliseconds within)
     {
         std::string all;
-        for (const auto& a : Receive(count, within)) all += a.bytes;
+        for (const auto& a : Receive(count, within))
+            all += a.bytes;
         return all;
     }
 

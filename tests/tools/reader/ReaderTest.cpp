@@ -22,25 +22,27 @@ const milliseconds kStart(5000);   // for the reader to start and print its path
 const milliseconds kArrive(5000);  // for bytes that are due to arrive
 const milliseconds kQuiet(400);    // silence that shows nothing is sent
 
-const std::string kCard = "\x02" "00AABBCCDD00" "\x03";
-const std::string kCard2 = "\x02" "0F12345678" "07" "\x03";
+const std::string kCard =
+    "\x02"
+    "00AABBCCDD00"
+    "\x03";
+const std::string kCard2 =
+    "\x02"
+    "0F12345678"
+    "07"
+    "\x03";
 
-long long Ms(Clock::duration d)
-{
-    return duration_cast<milliseconds>(d).count();
-}
+long long Ms(Clock::duration d) { return duration_cast<milliseconds>(d).count(); }
 
-std::string Hex(const std::string& bytes)
-{
-    return reader::HexDump(bytes);
-}
+std::string Hex(const std::string& bytes) { return reader::HexDump(bytes); }
 
 class TempDir {
 public:
     TempDir()
     {
         char pattern[] = "/tmp/tarvel-reader-test.XXXXXX";
-        if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+        if (!mkdtemp(pattern))
+            throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
     ~TempDir() { std::filesystem::remove_all(path_); }
@@ -78,14 +80,20 @@ TEST(Reader, TakesCardsFromStdinLineByLineAndSkipsBadLines)
 
     // One line is sent as soon as it is complete, without waiting for more.
     reader.Write("AABBCCDD\n");
-    const std::string first = "\x02" "00AABBCCDD00\r\n" "\x03";
+    const std::string first =
+        "\x02"
+        "00AABBCCDD00\r\n"
+        "\x03";
     EXPECT_EQ(Hex(port.ReceiveText(first.size(), kArrive)), Hex(first));
 
     // The last line needs no line end. The reader is held, so that it does
     // not close the port (an unplug) before the frames are read.
     reader.Write("\n  # a comment\nXYZ\r\n  bare:12  \r\nraw:\\q\n0F12345678");
     reader.CloseStdin();
-    const std::string rest = "12\r\n"s + "\x02" "0F1234567807\r\n" "\x03";
+    const std::string rest = "12\r\n"s +
+                             "\x02"
+                             "0F1234567807\r\n"
+                             "\x03";
     EXPECT_EQ(Hex(port.ReceiveText(rest.size(), kArrive)), Hex(rest));
 
     kill(reader.Pid(), SIGTERM);
@@ -145,7 +153,8 @@ TEST(Reader, PacesTheBytesAtTheBaudRate)
     Port port(*path);
     const auto arrivals = port.Receive(kCard.size(), kArrive);
     std::string all;
-    for (const auto& a : arrivals) all += a.bytes;
+    for (const auto& a : arrivals)
+        all += a.bytes;
     ASSERT_EQ(Hex(all), Hex(kCard));
 
     EXPECT_GE(arrivals.size(), 7u) << "the bytes came in too few pieces";
@@ -156,8 +165,8 @@ TEST(Reader, PacesTheBytesAtTheBaudRate)
 
 TEST(Reader, KeepsTheGapBetweenFrames)
 {
-    ReaderProcess reader({"--wait-open", "--delay", "0", "--gap", "600", "--hold", "forever", "AABBCCDD",
-                          "0F12345678"});
+    ReaderProcess reader(
+        {"--wait-open", "--delay", "0", "--gap", "600", "--hold", "forever", "AABBCCDD", "0F12345678"});
     const auto path = reader.ReadLine(kStart);
     ASSERT_TRUE(path) << reader.Errors();
     Port port(*path);

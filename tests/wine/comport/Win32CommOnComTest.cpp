@@ -111,7 +111,10 @@ TEST_F(Win32CommOnWine, AfterABurstBeyondTheQueueTheNextFrameArrives)
     ASSERT_TRUE(::SetupComm(port.Handle(), 1024, 1024));
     SetTimeouts(MAXDWORD, 0, 0);
     ASSERT_TRUE(::SetCommMask(port.Handle(), EV_RXCHAR));
-    const std::string frame = "\x02" "0A1B2C3D4E" "\x03";
+    const std::string frame =
+        "\x02"
+        "0A1B2C3D4E"
+        "\x03";
     ASSERT_TRUE(other.Write(std::string(4 * 1024, 'A')));
     std::string received;
     bool frameSent = false;

@@ -12,17 +12,13 @@ namespace wine_test {
 
 // Whether COM1 and COM2 are the pair of scripts/wine-env.sh (elsewhere COM1
 // may be a real port, or none, with nothing on COM2).
-inline bool WinePortsPaired()
-{
-    return std::getenv("TARVEL_WINE_PORTS") != nullptr;
-}
+inline bool WinePortsPaired() { return std::getenv("TARVEL_WINE_PORTS") != nullptr; }
 
 class WinePort {
 public:
     WinePort(const char* name, DWORD flags)
         : handle_(::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, flags, nullptr))
-    {
-    }
+    {}
     ~WinePort() { Close(); }
     WinePort(const WinePort&) = delete;
     WinePort& operator=(const WinePort&) = delete;

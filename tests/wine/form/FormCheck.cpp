@@ -230,7 +230,8 @@ int CheckWindow()
            "Memo1 has no border, no scroll bars and wraps its lines");
     Expect(!(GetWindowLongA(memo, GWL_EXSTYLE) & WS_EX_CLIENTEDGE), "Memo1 has no sunken edge");
     Expect(!(SendMessageA(memo, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL), "tabbing into Memo1 does not select its text");
-    Expect((SendMessageA(controls[3], WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0, "tabbing into Edit1 selects its text");
+    Expect((SendMessageA(controls[3], WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) != 0,
+           "tabbing into Edit1 selects its text");
 
     std::vector<std::string> com;
     for (int n = 1; n <= 16; ++n)
@@ -243,9 +244,10 @@ int CheckWindow()
              "ComboBox2 items " + Joined(ComboItems(autoEnter)));
     ExpectEq(SendMessageA(autoEnter, CB_GETCURSEL, 0, 0), LRESULT{1}, "ComboBox2 shows 1 - enable");
     HWND formats = controls[4];
-    ExpectEq(ComboItems(formats),
-             (std::vector<std::string>{" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8", " 9", "10", "11", "12", "13", "14"}),
-             "ComboBox3 items " + Joined(ComboItems(formats)));
+    ExpectEq(
+        ComboItems(formats),
+        (std::vector<std::string>{" 1", " 2", " 3", " 4", " 5", " 6", " 7", " 8", " 9", "10", "11", "12", "13", "14"}),
+        "ComboBox3 items " + Joined(ComboItems(formats)));
     ExpectEq(SendMessageA(formats, CB_GETCURSEL, 0, 0), LRESULT{CB_ERR}, "ComboBox3 has no selection");
     for (HWND combo : {ports, autoEnter, formats}) {
         const LONG comboStyle = GetWindowLongA(combo, GWL_STYLE);
@@ -275,7 +277,8 @@ int CheckWindow()
     ExpectEq(order, (std::vector<std::string>{"ComboBox1", "ComboBox2", "Edit1", "ComboBox3", "BitBtn1", "Memo1"}),
              "tab order " + Joined(order));
     for (std::size_t k = 6; k < controls.size(); ++k)
-        Expect(!(GetWindowLongA(controls[k], GWL_STYLE) & WS_TABSTOP), std::string(expected[k].role) + " is no tab stop");
+        Expect(!(GetWindowLongA(controls[k], GWL_STYLE) & WS_TABSTOP),
+               std::string(expected[k].role) + " is no tab stop");
     return failures == 0 ? 0 : 1;
 }
 

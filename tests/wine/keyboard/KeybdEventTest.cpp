@@ -68,13 +68,12 @@ public:
             return false;
         }
         const std::string program = Here() + "win32_receiver.exe";
-        std::string commandLine =
-            "\"" + program + "\" \"" + output_ + "\" " + readyName + " " + stopName + " 60";
+        std::string commandLine = "\"" + program + "\" \"" + output_ + "\" " + readyName + " " + stopName + " 60";
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &startup, &info)) {
+        if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &info)) {
             error = "cannot start " + program + ": " + std::to_string(GetLastError());
             return false;
         }

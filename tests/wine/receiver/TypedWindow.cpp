@@ -59,20 +59,11 @@ TypedWindow::~TypedWindow()
         DestroyWindow(window_);
 }
 
-bool TypedWindow::HasFocus() const
-{
-    return window_ != nullptr && g_focused;
-}
+bool TypedWindow::HasFocus() const { return window_ != nullptr && g_focused; }
 
-bool TypedWindow::Focused() const
-{
-    return window_ != nullptr && g_focused && GetForegroundWindow() == window_;
-}
+bool TypedWindow::Focused() const { return window_ != nullptr && g_focused && GetForegroundWindow() == window_; }
 
-const std::string& TypedWindow::Received() const
-{
-    return g_received;
-}
+const std::string& TypedWindow::Received() const { return g_received; }
 
 void PumpMessages()
 {

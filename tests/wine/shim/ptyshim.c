@@ -30,11 +30,11 @@ int ioctl(int fd, unsigned long request, ...)
 {
     static ioctl_fn real_ioctl;
     va_list ap;
-    void *arg;
+    void* arg;
     int rc;
 
     va_start(ap, request);
-    arg = va_arg(ap, void *);
+    arg = va_arg(ap, void*);
     va_end(ap);
 
     if (!real_ioctl)
@@ -47,7 +47,7 @@ int ioctl(int fd, unsigned long request, ...)
     switch (request) {
     case TIOCMGET:
         if (arg)
-            *(int *)arg = 0;
+            *(int*)arg = 0;
         return 0;
     case TIOCMSET:
     case TIOCMBIS:
