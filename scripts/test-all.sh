@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing from Debian's packages and runs every test:
+# Installs what is missing from Debian's packages, checks that every source
+# is formatted as .clang-format says, and runs every test:
 # the Linux build, the same tests on the release build (the one users run)
 # and under the address and undefined-behaviour sanitizers, the thread tests
 # under ThreadSanitizer, the Windows cross build with its tests under Wine
@@ -11,6 +12,9 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 step() { printf '\n==== %s ====\n' "$*"; }
+
+step "Source format (.clang-format)"
+scripts/check-format.sh
 
 step "Linux build and tests"
 cmake --preset linux
