@@ -7,6 +7,7 @@
 #include "app/KeyTyper.h"
 #include "app/Settings.h"
 #include "framework/Exception.h"
+#include "framework/HexDigit.h"
 
 std::string Slice(const std::string& s, std::size_t position, std::size_t count)
 {
@@ -114,7 +115,7 @@ const std::vector<CardFormatRow>& FormatTable()
     return table;
 }
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 
 // At least one hex digit, and only hex digits once the characters of code
 // 32 or less at both ends are left out.

@@ -3,22 +3,13 @@
 #include <cstdio>
 #include <utility>
 
+#include "framework/HexDigit.h"
+
 namespace {
 
 constexpr const char* GapReason = "bytes may be missing from it: the port's input queue overflowed";
 
 bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -199,7 +190,7 @@ std::optional<std::string> FieldChecksumFault(const std::string& Frame)
         return std::nullopt;
     int digits[12];
     for (std::size_t i = 0; i < 12; ++i) {
-        digits[i] = HexValue(Frame[i + 1]);
+        digits[i] = HexDigitValue(Frame[i + 1]);
         if (digits[i] < 0)
             return std::nullopt;  // another layout
     }

@@ -221,24 +221,6 @@ TEST_F(KeyTyperTest, WithoutAKeyboardNothingIsTypedAndThatIsReportedOnce)
     EXPECT_EQ(diagnostics.size(), 1u);
 }
 
-// A keyboard that asks the program to stop once it has pressed a given
-// number of keys, as a SIGTERM arriving in the middle of a card does.
-class StoppingKeyboard final : public platform::IKeyboard {
-public:
-    StoppingKeyboard(platform::RecordingKeyboard& record, int stopAfter) : record_(record), left_(stopAfter) {}
-    void Type(char c) override
-    {
-        record_.Type(c);
-        if (--left_ == 0)
-            RequestTypingStop();
-    }
-    std::string Name() const override { return "stopping"; }
-
-private:
-    platform::RecordingKeyboard& record_;
-    int left_;
-};
-
 // A stop request between two keys abandons the rest of the card: nothing
 // more is typed (no Enter), the request holds for every later card, and one
 // line says what was left untyped.
@@ -262,7 +244,7 @@ TEST_F(KeyTyperTest, AStopRequestAbandonsTheRestOfTheCard)
         keyboard.Clear();
         diagnostics.clear();
         ClearTypingStop();
-        StoppingKeyboard stopping(keyboard, c.stopAfter);
+        tarvel_test::StoppingKeyboard stopping(keyboard, c.stopAfter);
         SetKeyboard(&stopping);
         TypeText(c.text);
         EXPECT_EQ(keyboard.Keys(), c.keys);

@@ -21,6 +21,7 @@
 #include "platform/fake/FakeKeyboard.h"
 #include "platform/fake/FakeSerialApi.h"
 #include "platform/fake/ScopedSerialApi.h"
+#include "tests/app/TyperFixture.h"
 #include "serial/ComPortErrors.h"
 
 namespace {
@@ -130,24 +131,6 @@ private:
     platform::FakeSerialApi& port_;
     std::map<Key, char> script_;
     std::uint64_t next_ = 0;
-};
-
-// A keyboard that asks the program to stop once it has pressed a given
-// number of keys, as a SIGTERM arriving while cards are typed does.
-class StoppingKeyboard final : public platform::IKeyboard {
-public:
-    StoppingKeyboard(platform::RecordingKeyboard& record, int stopAfter) : record_(record), left_(stopAfter) {}
-    void Type(char c) override
-    {
-        record_.Type(c);
-        if (--left_ == 0)
-            RequestTypingStop();
-    }
-    std::string Name() const override { return "stopping"; }
-
-private:
-    platform::RecordingKeyboard& record_;
-    int left_;
 };
 
 class RxCharDrainTest : public ::testing::Test {
@@ -308,7 +291,7 @@ TEST_F(RxCharDrainTest, StoppingTellsEveryFrameNotTyped)
         "\x02"
         "00AB";  // a frame whose end has not come
     line.Send(0, sent, 1.04);
-    StoppingKeyboard stopping(keyboard, 30);  // within the third card
+    tarvel_test::StoppingKeyboard stopping(keyboard, 30);  // within the third card
     SetKeyboard(&stopping);
     line.Arrive();
     keyboard.nowMs += 50;

@@ -12,6 +12,28 @@
 #include "platform/Diagnostics.h"
 #include "platform/fake/FakeKeyboard.h"
 
+namespace tarvel_test {
+
+// A keyboard that asks the program to stop once it has pressed a given
+// number of keys, as a SIGTERM arriving while cards are typed does.
+class StoppingKeyboard final : public platform::IKeyboard {
+public:
+    StoppingKeyboard(platform::RecordingKeyboard& record, int stopAfter) : record_(record), left_(stopAfter) {}
+    void Type(char c) override
+    {
+        record_.Type(c);
+        if (--left_ == 0)
+            RequestTypingStop();
+    }
+    std::string Name() const override { return "stopping"; }
+
+private:
+    platform::RecordingKeyboard& record_;
+    int left_;
+};
+
+}  // namespace tarvel_test
+
 class TyperTest : public ::testing::Test {
 protected:
     void SetUp() override

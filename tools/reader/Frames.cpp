@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "framework/HexDigit.h"
+
 namespace reader {
 namespace {
 
@@ -24,21 +26,10 @@ constexpr std::array<StyleEntry, 5> kStyles{{
 // The most noise one item gives.
 constexpr std::size_t kMostNoise = 1000000;
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool AllHex(std::string_view text)
 {
     for (char c : text) {
-        if (HexValue(c) < 0)
+        if (HexDigitValue(c) < 0)
             return false;
     }
     return true;
@@ -75,7 +66,7 @@ std::uint32_t HexToUint(std::string_view digits)
 {
     std::uint32_t value = 0;
     for (char c : digits)
-        value = (value << 4) | static_cast<std::uint32_t>(HexValue(c));
+        value = (value << 4) | static_cast<std::uint32_t>(HexDigitValue(c));
     return value;
 }
 
@@ -191,7 +182,7 @@ std::string ParseEscapes(std::string_view text)
             out += '\\';
             break;
         case 'x':
-            if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0) {
+            if (i + 2 >= text.size() || HexDigitValue(text[i + 1]) < 0 || HexDigitValue(text[i + 2]) < 0) {
                 throw FrameError("bad raw bytes " + Quoted(text) + ": \\x needs two hex digits");
             }
             out += static_cast<char>(HexToUint(text.substr(i + 1, 2)));
@@ -210,7 +201,7 @@ std::string ParseHexBytes(std::string_view text)
     std::string out;
     int high = -1;
     for (char c : text) {
-        const int v = HexValue(c);
+        const int v = HexDigitValue(c);
         if (v >= 0) {
             if (high < 0) {
                 high = v;

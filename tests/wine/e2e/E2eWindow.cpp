@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/HexDigit.h"
 #include "tests/wine/receiver/TypedWindow.h"
 
 namespace {
@@ -30,21 +31,12 @@ constexpr ULONGLONG kQuietMs = 700;  // after the expected text, more would come
 
 bool FromHex(const std::string& hex, std::string& bytes)
 {
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
     if (hex.size() % 2 != 0)
         return false;
     bytes.clear();
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int high = digit(hex[i]);
-        const int low = digit(hex[i + 1]);
+        const int high = HexDigitValue(hex[i]);
+        const int low = HexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0)
             return false;
         bytes += static_cast<char>(high * 16 + low);
