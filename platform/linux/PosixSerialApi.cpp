@@ -220,25 +220,8 @@ public:
         return handles_.Add(std::move(event));
     }
 
-    bool SetEvent(Handle h) override
-    {
-        auto event = handles_.Event(h);
-        if (!event) {
-            return Fail(ErrorInvalidHandle);
-        }
-        event->Set();
-        return true;
-    }
-
-    bool ResetEvent(Handle h) override
-    {
-        auto event = handles_.Event(h);
-        if (!event) {
-            return Fail(ErrorInvalidHandle);
-        }
-        event->Reset();
-        return true;
-    }
+    bool SetEvent(Handle h) override { return OnEvent(h, &EventObject::Set); }
+    bool ResetEvent(Handle h) override { return OnEvent(h, &EventObject::Reset); }
 
     DWORD WaitForSingleObject(Handle h, DWORD milliseconds) override
     {
@@ -283,6 +266,18 @@ public:
     DWORD GetLastError() override { return posix::LastError(); }
 
 private:
+    // Calls `change` on the event behind h; ERROR_INVALID_HANDLE when h is
+    // not an event.
+    bool OnEvent(Handle h, void (EventObject::*change)())
+    {
+        const auto event = handles_.Event(h);
+        if (!event) {
+            return Fail(ErrorInvalidHandle);
+        }
+        ((*event).*change)();
+        return true;
+    }
+
     HandleTable handles_;
 };
 
