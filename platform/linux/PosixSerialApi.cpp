@@ -143,12 +143,9 @@ public:
 
     bool WaitCommEvent(Handle h, DWORD* mask, Overlapped* ov) override
     {
-        auto device = handles_.Device(h);
-        if (!device) {
-            return Fail(ErrorInvalidHandle);
-        }
+        const auto device = handles_.Device(h);
         std::shared_ptr<EventObject> event;
-        if (ov != nullptr && ov->hEvent != NullHandle && !(event = handles_.Event(ov->hEvent))) {
+        if (!device || !EventOf(ov, event)) {
             return Fail(ErrorInvalidHandle);
         }
         return device->WaitCommEvent(mask, ov, std::move(event));
@@ -181,12 +178,9 @@ public:
 
     bool ReadFile(Handle h, void* buffer, DWORD count, DWORD* read, Overlapped* ov) override
     {
-        auto device = handles_.Device(h);
-        if (!device) {
-            return Fail(ErrorInvalidHandle);
-        }
+        const auto device = handles_.Device(h);
         std::shared_ptr<EventObject> event;
-        if (ov != nullptr && ov->hEvent != NullHandle && !(event = handles_.Event(ov->hEvent))) {
+        if (!device || !EventOf(ov, event)) {
             return Fail(ErrorInvalidHandle);
         }
         return device->ReadFile(buffer, count, read, ov, std::move(event));
@@ -266,6 +260,13 @@ public:
     DWORD GetLastError() override { return posix::LastError(); }
 
 private:
+    // The event an overlapped record names, in `event` (none when it names
+    // none); false when its handle is not an event.
+    bool EventOf(const Overlapped* ov, std::shared_ptr<EventObject>& event)
+    {
+        return ov == nullptr || ov->hEvent == NullHandle || (event = handles_.Event(ov->hEvent)) != nullptr;
+    }
+
     // Calls `change` on the event behind h; ERROR_INVALID_HANDLE when h is
     // not an event.
     bool OnEvent(Handle h, void (EventObject::*change)())
