@@ -19,14 +19,32 @@ class TCustomComPort;
 // re-send the group; copying (Assign) copies the values only and applies
 // nothing.
 
-class TComParity : public TPersistent {
+// What every setting group shares: the port that owns it, none for a group
+// that stands free, and the re-sending of the group to that port when one
+// of its values changes. Groups are assigned, never copied.
+class TComGroup : public TPersistent {
 public:
-    TComParity() = default;
-    TComParity(const TComParity&) = delete;
-    TComParity& operator=(const TComParity&) = delete;
+    TComGroup() = default;
+    TComGroup(const TComGroup&) = delete;
+    TComGroup& operator=(const TComGroup&) = delete;
 
-    std::string ClassName() const override { return "TComParity"; }
     TCustomComPort* OwnerPort() const { return ownerPort_; }
+
+protected:
+    // Re-sends the group to its owner; nothing for a group that stands free.
+    void Changed();
+
+private:
+    friend class TCustomComPort;
+    // The owner's call that sends this group to the device.
+    virtual void Resend(TCustomComPort& Port) const = 0;
+
+    TCustomComPort* ownerPort_ = nullptr;
+};
+
+class TComParity : public TComGroup {
+public:
+    std::string ClassName() const override { return "TComParity"; }
 
     TParityBits Bits() const { return bits_; }
     void SetBits(TParityBits Value);
@@ -46,24 +64,17 @@ protected:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
-    void Changed();
+    void Resend(TCustomComPort& Port) const override;
 
-    TCustomComPort* ownerPort_ = nullptr;
     TParityBits bits_ = ComPortDefaults::ParityBits;
     bool check_ = false;
     bool replace_ = false;
     char replaceChar_ = ComPortDefaults::ReplaceChar;
 };
 
-class TComFlowControl : public TPersistent {
+class TComFlowControl : public TComGroup {
 public:
-    TComFlowControl() = default;
-    TComFlowControl(const TComFlowControl&) = delete;
-    TComFlowControl& operator=(const TComFlowControl&) = delete;
-
     std::string ClassName() const override { return "TComFlowControl"; }
-    TCustomComPort* OwnerPort() const { return ownerPort_; }
 
     // The summary of the fields below. Reading: fcHardware, fcSoftware or
     // fcNone when the RTS control, CTS flow and XON/XOFF fields match that
@@ -102,10 +113,8 @@ protected:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
-    void Changed();
+    void Resend(TCustomComPort& Port) const override;
 
-    TCustomComPort* ownerPort_ = nullptr;
     bool outCTSFlow_ = false;
     bool outDSRFlow_ = false;
     TDTRFlowControl controlDTR_ = ComPortDefaults::ControlDTR;
@@ -120,14 +129,9 @@ private:
 
 // Milliseconds, in the order and meaning of the COMMTIMEOUTS members; -1 is
 // sent as all 32 bits set.
-class TComTimeouts : public TPersistent {
+class TComTimeouts : public TComGroup {
 public:
-    TComTimeouts() = default;
-    TComTimeouts(const TComTimeouts&) = delete;
-    TComTimeouts& operator=(const TComTimeouts&) = delete;
-
     std::string ClassName() const override { return "TComTimeouts"; }
-    TCustomComPort* OwnerPort() const { return ownerPort_; }
 
     std::int32_t ReadInterval() const { return readInterval_; }
     void SetReadInterval(std::int32_t Value);
@@ -147,10 +151,8 @@ protected:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
-    void Changed();
+    void Resend(TCustomComPort& Port) const override;
 
-    TCustomComPort* ownerPort_ = nullptr;
     std::int32_t readInterval_ = ComPortDefaults::ReadInterval;
     std::int32_t readTotalMultiplier_ = ComPortDefaults::ReadTotalMultiplier;
     std::int32_t readTotalConstant_ = ComPortDefaults::ReadTotalConstant;
@@ -160,14 +162,9 @@ private:
 
 // Driver queue sizes in bytes. A new odd positive size is lowered by one
 // after it is stored (1025 gives 1024, 1 gives 0; -3 stays -3).
-class TComBuffer : public TPersistent {
+class TComBuffer : public TComGroup {
 public:
-    TComBuffer() = default;
-    TComBuffer(const TComBuffer&) = delete;
-    TComBuffer& operator=(const TComBuffer&) = delete;
-
     std::string ClassName() const override { return "TComBuffer"; }
-    TCustomComPort* OwnerPort() const { return ownerPort_; }
 
     std::int32_t InputSize() const { return inputSize_; }
     void SetInputSize(std::int32_t Value);
@@ -181,10 +178,8 @@ protected:
     void AssignTo(TPersistent* Dest) const override;
 
 private:
-    friend class TCustomComPort;
-    void Changed();
+    void Resend(TCustomComPort& Port) const override;
 
-    TCustomComPort* ownerPort_ = nullptr;
     std::int32_t inputSize_ = ComPortDefaults::InputSize;
     std::int32_t outputSize_ = ComPortDefaults::OutputSize;
 };

@@ -20,13 +20,18 @@ bool Store(T& field, const T& Value)
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// TComParity
+// TComGroup
 
-void TComParity::Changed()
+void TComGroup::Changed()
 {
     if (ownerPort_ != nullptr)
-        ownerPort_->ApplyLineSettings();
+        Resend(*ownerPort_);
 }
+
+// ---------------------------------------------------------------------------
+// TComParity
+
+void TComParity::Resend(TCustomComPort& Port) const { Port.ApplyLineSettings(); }
 
 void TComParity::SetBits(TParityBits Value)
 {
@@ -66,11 +71,7 @@ void TComParity::AssignTo(TPersistent* Dest) const
 // ---------------------------------------------------------------------------
 // TComFlowControl
 
-void TComFlowControl::Changed()
-{
-    if (ownerPort_ != nullptr)
-        ownerPort_->ApplyLineSettings();
-}
+void TComFlowControl::Resend(TCustomComPort& Port) const { Port.ApplyLineSettings(); }
 
 TFlowControl TComFlowControl::FlowControl() const
 {
@@ -182,11 +183,7 @@ void TComFlowControl::AssignTo(TPersistent* Dest) const
 // ---------------------------------------------------------------------------
 // TComTimeouts
 
-void TComTimeouts::Changed()
-{
-    if (ownerPort_ != nullptr)
-        ownerPort_->ApplyTimeoutSettings();
-}
+void TComTimeouts::Resend(TCustomComPort& Port) const { Port.ApplyTimeoutSettings(); }
 
 void TComTimeouts::SetReadInterval(std::int32_t Value)
 {
@@ -239,11 +236,7 @@ namespace {
 std::int32_t EvenSize(std::int32_t size) { return size % 2 == 1 ? size - 1 : size; }
 }  // namespace
 
-void TComBuffer::Changed()
-{
-    if (ownerPort_ != nullptr)
-        ownerPort_->ApplyBufferSizes();
-}
+void TComBuffer::Resend(TCustomComPort& Port) const { Port.ApplyBufferSizes(); }
 
 void TComBuffer::SetInputSize(std::int32_t Value)
 {
