@@ -4,6 +4,7 @@
 #include "serial/ComPortText.h"
 
 #include "framework/IntegerText.h"
+#include "platform/AsciiText.h"
 
 #include <array>
 #include <cstddef>
@@ -32,18 +33,6 @@ constexpr unsigned LastRawCode = 127;
 
 // ---
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualUpperAscii(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpperAscii(a[i]) != UpperAscii(b[i]))
-            return false;
-    return true;
-}
-
 template <typename E>
 std::string EntryText(std::span<const std::string_view> table, E value)
 {
@@ -55,7 +44,7 @@ template <typename E>
 E ParseEntry(std::span<const std::string_view> table, std::string_view text, E fallback)
 {
     for (std::size_t i = 0; i < table.size(); ++i)
-        if (EqualUpperAscii(text, table[i]))
+        if (platform::SameAsciiText(text, table[i]))
             return static_cast<E>(i);
     return fallback;
 }
@@ -79,7 +68,7 @@ TRTSFlowControl ParseRTSControl(std::string_view Text) { return ParseEntry(RTSCo
 
 std::string YesNoText(bool Value) { return std::string(Value ? YesText : NoText); }
 
-bool ParseYesNo(std::string_view Text) { return EqualUpperAscii(Text, YesText); }
+bool ParseYesNo(std::string_view Text) { return platform::SameAsciiText(Text, YesText); }
 
 std::string CharText(char Value)
 {

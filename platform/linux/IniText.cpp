@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AsciiText.h"
+
 namespace platform::ini {
 namespace {
 
@@ -24,17 +26,7 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return SameAsciiText(a, b); }
 
 enum class Kind { Blank, Comment, Section, Key, Unknown };
 
