@@ -84,6 +84,16 @@ struct KeyRun {
 // left untyped.
 void TypeKeys(platform::IKeyboard& keyboard, const KeyRun& run, bool finalPause)
 {
+    // The keyboard may refuse the card as a whole (another program holds the
+    // keyboard, say), and gives back after it what it set aside for it.
+    if (const std::string refusal = keyboard.BeginCard(); !refusal.empty()) {
+        platform::Diagnostic("tarvel: " + refusal);
+        return;
+    }
+    struct EndCard {
+        platform::IKeyboard& keyboard;
+        ~EndCard() { keyboard.EndCard(); }
+    } endCard{keyboard};
     platform::IPause& pause = Pause();
     const std::uint64_t start = pause.NowMs();
     std::uint64_t slot = 0;

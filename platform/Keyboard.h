@@ -24,6 +24,17 @@ public:
     // that this keyboard has no other way to type; empty when it can type
     // them all (XTest lends spare key codes, Windows sends Unicode events).
     virtual std::string Untypable(const std::string& characters) { return characters.substr(0, 0); }
+    // Called before a card's first key (once for each text the typer types).
+    // Empty: the card may be typed. Otherwise why it must not be typed now
+    // (another program holds the keyboard, the window with the focus cannot
+    // receive synthetic keys, a modifier is held that cannot be set aside):
+    // the typer then types nothing of it and writes the reason on one line.
+    // A keyboard may set state aside here (held modifiers) to give it back in
+    // EndCard.
+    virtual std::string BeginCard() { return {}; }
+    // Called after a card whose BeginCard said yes: after its last key, or
+    // where it was abandoned. Gives back what BeginCard set aside.
+    virtual void EndCard() {}
     // A short name for diagnostics ("uinput", "XTest", "SendInput").
     virtual std::string Name() const = 0;
 };

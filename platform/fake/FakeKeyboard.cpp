@@ -18,6 +18,13 @@ std::string RecordingKeyboard::Untypable(const std::string& characters)
     return untypable;
 }
 
+std::string RecordingKeyboard::BeginCard()
+{
+    if (refusal.empty())
+        ++cardsBegun;
+    return refusal;
+}
+
 void RecordingKeyboard::SleepUntilMs(std::uint64_t deadlineMs)
 {
     // A deadline already passed is no pause at all.

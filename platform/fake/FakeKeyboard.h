@@ -25,6 +25,8 @@ public:
 
     void Type(char c) override;
     std::string Untypable(const std::string& characters) override;
+    std::string BeginCard() override;
+    void EndCard() override { ++cardsEnded; }
     std::string Name() const override { return "recording"; }
     std::uint64_t NowMs() override { return nowMs; }
     void SleepUntilMs(std::uint64_t deadlineMs) override;
@@ -54,6 +56,10 @@ public:
     std::uint64_t typeCostMs = 0;
     // Characters the recorder plays a layout without (Untypable names them).
     std::string missing;
+    // What BeginCard answers (empty: type the card); the cards begun and ended.
+    std::string refusal;
+    int cardsBegun = 0;
+    int cardsEnded = 0;
 };
 
 }  // namespace platform

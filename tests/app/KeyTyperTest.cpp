@@ -221,6 +221,34 @@ TEST_F(KeyTyperTest, WithoutAKeyboardNothingIsTypedAndThatIsReportedOnce)
     EXPECT_EQ(diagnostics.size(), 1u);
 }
 
+// A keyboard that refuses a card (another program holds the keyboard, say)
+// gets none of its keys, and the typer writes its reason on one line; every
+// card it accepted is ended, whether typed whole or abandoned by a stop.
+TEST_F(KeyTyperTest, AKeyboardCanRefuseACardWholeAndEndsEveryCardItBegan)
+{
+    Settings(1, 10, 1);
+    keyboard.refusal = "the keyboard is grabbed by another program; card not typed";
+    TypeText("1234");
+    EXPECT_TRUE(keyboard.events.empty()) << keyboard.Timeline();
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_EQ(diagnostics[0], "tarvel: the keyboard is grabbed by another program; card not typed");
+    EXPECT_EQ(keyboard.cardsBegun, 0);
+    EXPECT_EQ(keyboard.cardsEnded, 0);
+
+    keyboard.refusal.clear();
+    TypeText("1234");
+    EXPECT_EQ(keyboard.Keys(), "0000001234 Enter");
+    EXPECT_EQ(keyboard.cardsBegun, 1);
+    EXPECT_EQ(keyboard.cardsEnded, 1);
+
+    tarvel_test::StoppingKeyboard stopping(keyboard, 3);
+    SetKeyboard(&stopping);
+    TypeText("1234");
+    EXPECT_EQ(keyboard.cardsBegun, 2);
+    EXPECT_EQ(keyboard.cardsEnded, 2);
+    ClearTypingStop();
+}
+
 // A stop request between two keys abandons the rest of the card: nothing
 // more is typed (no Enter), the request holds for every later card, and one
 // line says what was left untyped.

@@ -25,6 +25,8 @@ public:
         if (--left_ == 0)
             RequestTypingStop();
     }
+    std::string BeginCard() override { return record_.BeginCard(); }
+    void EndCard() override { record_.EndCard(); }
     std::string Name() const override { return "stopping"; }
 
 private:
